@@ -1,0 +1,49 @@
+// Opening the data files, and creating a fresh set of them.
+#include "shell/datafiles.h"
+
+#include "store/clients.h"
+#include "store/hashfile.h"
+#include "store/movies.h"
+#include "store/rents.h"
+#include "store/reserves.h"
+#include "store/saved.h"
+
+#include <cstdio>
+
+void print_open_failure(const char* name) {
+    std::printf("Error opening input file \\%s!  End of program..\n", name);
+}
+
+DataFile open_data_file(const char* name) {
+    auto file = DataFile::open(name, DataFile::Mode::Update);
+    if (!file) {
+        print_open_failure(name);
+        end_program(1);
+    }
+    return std::move(*file);
+}
+
+namespace {
+
+template <class Rec>
+void create_table(int32_t slots, void (*format)(DataFile&, int32_t)) {
+    const char* name = TableTraits<Rec>::file;
+    auto file = DataFile::open(name, DataFile::Mode::Create);
+    if (!file) {
+        print_open_failure(name);
+        end_program(1);
+    }
+    format(*file, slots);
+    file->close();
+}
+
+} // namespace
+
+void setup_data_files(int32_t requested) {
+    int32_t slots = next_prime(requested);
+    create_table<ClientRec>(slots, client_format);
+    create_table<RentRec>(slots, rent_format);
+    create_table<SavedRec>(slots, saved_format);
+    create_table<ReserveRec>(slots, reserve_format);
+    create_table<MovieRec>(slots, movie_format);
+}

@@ -1,0 +1,101 @@
+// The file seam: every call the program makes on a data file goes through
+// here (open, positioned read and write, size, sync, rename, lock), so the
+// rest of the code never includes an operating-system header. The POSIX
+// version lives in datafile_posix.cpp.
+//
+// Writes go straight to the operating system (no user-space buffer a crash
+// could lose); a file that was written is synced before it is closed. A short
+// read or a failed write is damage: it is reported with the file's name and
+// the program ends with status 1.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class DataFile {
+  public:
+    enum class Mode {
+        Update, // read and write an existing file ("rb+")
+        Create, // create or empty the file, then read and write ("wb+")
+    };
+
+    // Opens path; no value when the operating system refuses.
+    static std::optional<DataFile> open(const std::string& path, Mode mode);
+
+    DataFile() = default;
+    DataFile(DataFile&& other) noexcept;
+    DataFile& operator=(DataFile&& other) noexcept;
+    DataFile(const DataFile&) = delete;
+    DataFile& operator=(const DataFile&) = delete;
+    ~DataFile(); // syncs when written, then closes
+
+    bool is_open() const { return fd_ >= 0; }
+    const std::string& path() const { return path_; }
+
+    // Length of the file in bytes, measured now.
+    int64_t size() const;
+    // Reads exactly len bytes at offset; anything less is damage.
+    void read_at(int64_t offset, void* buf, std::size_t len) const;
+    // Writes exactly len bytes at offset; a failure is damage.
+    void write_at(int64_t offset, const void* buf, std::size_t len);
+    // Forces what was written to the disk.
+    void sync();
+    // Syncs if written, then closes; the handle is empty afterwards.
+    void close();
+
+    // Syncs and closes every data file still open; the exit path calls it.
+    static void close_all();
+
+  private:
+    DataFile(int fd, std::string path);
+    void link();
+    void unlink();
+
+    int fd_ = -1;
+    bool dirty_ = false;
+    std::string path_;
+    DataFile* prev_ = nullptr; // registry of open files, for close_all
+    DataFile* next_ = nullptr;
+};
+
+// Renames from over to, atomically, and syncs the folder so the new name
+// survives a power failure. A failure is damage.
+void replace_file(const std::string& from, const std::string& to);
+
+// The folder part of a path ("" for a bare file name, else ending in '/').
+std::string folder_of(const std::string& path);
+
+// Reports a damaged or unusable data file with its name, then ends the
+// program with status 1 through the program's exit path.
+[[noreturn]] void report_damage(const std::string& path, const std::string& what);
+
+// The program's exit path: what must happen before the process ends (restore
+// the terminal, close the data files). The console shell installs it; by
+// default the data files are closed and the process exits.
+using ExitHandler = void (*)(int status);
+void set_exit_handler(ExitHandler handler);
+[[noreturn]] void end_program(int status);
+
+// An advisory lock held for the life of the object; another process asking
+// for the same lock file is refused.
+class FolderLock {
+  public:
+    // Takes the lock on path (created if missing); no value if another
+    // process holds it or the file cannot be made.
+    static std::optional<FolderLock> acquire(const std::string& path, bool* held_elsewhere);
+    FolderLock(FolderLock&& other) noexcept;
+    FolderLock& operator=(FolderLock&& other) noexcept;
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    ~FolderLock();
+
+  private:
+    explicit FolderLock(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+// Test seam: after `writes` more write points (record writes, syncs and
+// renames), the next one ends the process at once with status 86, as a
+// power failure would. A negative count switches the fault off.
+void inject_crash_after(long writes);

@@ -1,0 +1,229 @@
+// The hashed record file, written once for all five tables: a file of
+// fixed-size records used as an open-addressed table with double hashing on
+// one 32-bit key. Key 0 marks an empty slot, -1 a deleted one, 1 or more a
+// live record. Nothing is cached: every probe reads its slot from the file.
+//
+// A table is described by TableTraits<Rec> (store/tables.h): file name, key
+// field, blank record and the message printed when it is full.
+#pragma once
+
+#include "store/datafile.h"
+#include "store/tables.h"
+
+#include <cassert>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+inline constexpr int32_t kEmptyKey = 0;
+inline constexpr int32_t kDeletedKey = -1;
+
+// The smallest w >= v that no integer from 2 to w-1 divides; v itself for
+// v of 2 or less.
+int32_t next_prime(int32_t v);
+
+// Slot visited by probe i of key in a table of n slots (n >= 2, key >= 1),
+// in 64-bit arithmetic so large tables cannot overflow.
+inline int32_t probe_slot(int32_t key, int32_t n, int32_t i) {
+    int64_t h1 = key % n;
+    int64_t h2 = key % (n - 1) + 1;
+    return static_cast<int32_t>((h1 + h2 * i) % n);
+}
+
+// Slot count a rebuild gives a table of n slots: next_prime(n + 10^d), d the
+// number of decimal digits of n.
+int32_t grown_slot_count(int32_t n);
+
+// Number of whole records in the file; a file of fewer than 2 slots is
+// damage (the probe divides by n - 1).
+template <class Rec>
+int32_t slot_count(const DataFile& f) {
+    int64_t n = f.size() / static_cast<int64_t>(sizeof(Rec));
+    if (n < 2)
+        report_damage(f.path(), "has fewer than 2 slots and cannot be used");
+    if (n > INT32_MAX)
+        report_damage(f.path(), "is too large");
+    return static_cast<int32_t>(n);
+}
+
+template <class Rec>
+Rec read_slot(const DataFile& f, int32_t slot) {
+    Rec r;
+    f.read_at(static_cast<int64_t>(slot) * sizeof(Rec), &r, sizeof(Rec));
+    return r;
+}
+
+template <class Rec>
+void write_slot(DataFile& f, int32_t slot, const Rec& r) {
+    f.write_at(static_cast<int64_t>(slot) * sizeof(Rec), &r, sizeof(Rec));
+}
+
+template <class Rec>
+bool is_live(const Rec& r) {
+    int32_t k = TableTraits<Rec>::key(r);
+    return k != kEmptyKey && k != kDeletedKey;
+}
+
+// Walks the probe sequence of key: calls visit(slot, record) for every record
+// with that key until visit returns true, the walk meets an empty slot, or n
+// probes were made. Answers the slot where visit returned true, else -1.
+template <class Rec, class Visit>
+int32_t probe_walk(const DataFile& f, int32_t key, Visit visit) {
+    if (key < 1)
+        return -1;
+    int32_t n = slot_count<Rec>(f);
+    for (int32_t i = 0; i < n; ++i) {
+        int32_t s = probe_slot(key, n, i);
+        Rec r = read_slot<Rec>(f, s);
+        int32_t k = TableTraits<Rec>::key(r);
+        if (k == kEmptyKey)
+            return -1;
+        if (k == key && visit(s, r))
+            return s;
+    }
+    return -1;
+}
+
+// Keyed search: the first record of key in its probe sequence that also
+// satisfies match; passes deleted slots, stops at the first empty one.
+template <class Rec, class Match>
+int32_t hash_find(const DataFile& f, int32_t key, Match match) {
+    return probe_walk<Rec>(f, key, [&](int32_t, const Rec& r) { return match(r); });
+}
+
+template <class Rec>
+int32_t hash_find(const DataFile& f, int32_t key) {
+    return hash_find<Rec>(f, key, [](const Rec&) { return true; });
+}
+
+// Linear scan in file order: the lowest slot whose record satisfies match,
+// else -1. Blank records are offered too; match decides.
+template <class Rec, class Match>
+int32_t hash_scan(const DataFile& f, Match match) {
+    int32_t n = slot_count<Rec>(f);
+    constexpr int32_t kChunk = 4096;
+    std::vector<Rec> buf;
+    for (int32_t base = 0; base < n; base += kChunk) {
+        int32_t count = n - base < kChunk ? n - base : kChunk;
+        buf.resize(count);
+        f.read_at(static_cast<int64_t>(base) * sizeof(Rec), buf.data(), count * sizeof(Rec));
+        for (int32_t i = 0; i < count; ++i)
+            if (match(buf[i]))
+                return base + i;
+    }
+    return -1;
+}
+
+// Writes the blank record with the deleted key over slot (no-op for -1).
+template <class Rec>
+void hash_erase(DataFile& f, int32_t slot) {
+    if (slot < 0)
+        return;
+    Rec blank = TableTraits<Rec>::blank();
+    TableTraits<Rec>::set_key(blank, kDeletedKey);
+    write_slot(f, slot, blank);
+}
+
+// Writes n empty records from the start of the file.
+template <class Rec>
+void hash_format(DataFile& f, int32_t n) {
+    constexpr int32_t kChunk = 4096;
+    std::vector<Rec> buf(n < kChunk ? (n > 0 ? n : 0) : kChunk, TableTraits<Rec>::blank());
+    for (int32_t base = 0; base < n; base += kChunk) {
+        int32_t count = n - base < kChunk ? n - base : kChunk;
+        f.write_at(static_cast<int64_t>(base) * sizeof(Rec), buf.data(), count * sizeof(Rec));
+    }
+}
+
+// Prints " %d " with the key of each of the first n records, on one line.
+template <class Rec>
+void hash_dump(const DataFile& f, int32_t n) {
+    for (int32_t s = 0; s < n; ++s)
+        std::printf(" %d ", TableTraits<Rec>::key(read_slot<Rec>(f, s)));
+}
+
+// Places r in the first empty slot of its probe sequence in an in-memory
+// table; answers false when every slot is taken.
+template <class Rec>
+bool place_in_image(std::vector<Rec>& image, const Rec& r) {
+    int32_t n = static_cast<int32_t>(image.size());
+    int32_t key = TableTraits<Rec>::key(r);
+    for (int32_t i = 0; i < n; ++i) {
+        int32_t s = probe_slot(key, n, i);
+        if (!is_live(image[s])) {
+            image[s] = r;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Grows the table to grown_slot_count(n) slots holding its live records in
+// their old slot order and then r. The copied records are left in the
+// scratch file hashadd.txt beside the table. The new table is built whole in
+// a temporary file and renamed over the old one, so a crash leaves either the
+// old table or the new one, never a mix. Answers the handle on the new file.
+template <class Rec>
+DataFile hash_rebuild(DataFile& f, const Rec& r) {
+    const std::string path = f.path();
+    const int32_t n = slot_count<Rec>(f);
+
+    std::vector<Rec> old(n);
+    f.read_at(0, old.data(), old.size() * sizeof(Rec));
+    std::vector<Rec> moved;
+    for (const Rec& rec : old)
+        if (is_live(rec))
+            moved.push_back(rec);
+    moved.push_back(r);
+
+    {
+        auto scratch = DataFile::open(folder_of(path) + "hashadd.txt", DataFile::Mode::Create);
+        if (!scratch)
+            report_damage(folder_of(path) + "hashadd.txt", "cannot be created");
+        scratch->write_at(0, moved.data(), moved.size() * sizeof(Rec));
+        scratch->close();
+    }
+
+    const int32_t m = grown_slot_count(n);
+    std::vector<Rec> image(m, TableTraits<Rec>::blank());
+    for (const Rec& rec : moved)
+        place_in_image(image, rec);
+
+    const std::string temp = path + ".new";
+    {
+        auto out = DataFile::open(temp, DataFile::Mode::Create);
+        if (!out)
+            report_damage(temp, "cannot be created");
+        out->write_at(0, image.data(), image.size() * sizeof(Rec));
+        out->sync();
+        out->close();
+    }
+    f.close();
+    replace_file(temp, path);
+    auto reopened = DataFile::open(path, DataFile::Mode::Update);
+    if (!reopened)
+        report_damage(path, "cannot be opened again after growing");
+    return std::move(*reopened);
+}
+
+// Puts r in the first free (empty or deleted) slot of its key's probe
+// sequence. On a full table prints the table's message and rebuilds; f then
+// refers to the rebuilt file. Keys below 1 are never stored.
+template <class Rec>
+void hash_insert(DataFile& f, const Rec& r) {
+    int32_t key = TableTraits<Rec>::key(r);
+    assert(key >= 1 && "keys below 1 never enter a table");
+    if (key < 1)
+        return;
+    int32_t n = slot_count<Rec>(f);
+    for (int32_t i = 0; i < n; ++i) {
+        int32_t s = probe_slot(key, n, i);
+        if (!is_live(read_slot<Rec>(f, s))) {
+            write_slot(f, s, r);
+            return;
+        }
+    }
+    std::fputs(TableTraits<Rec>::full_message, stdout);
+    f = hash_rebuild(f, r);
+}
