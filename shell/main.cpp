@@ -1,4 +1,41 @@
-// Program entry of rentdesk (the main loop is wired here as it lands).
-int main() {
-    return 1;
+// Program entry of the counter program: the few command-line answers, then
+// the console and the main loop.
+#include "shell/main_loop.h"
+#include "shell/terminal.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* const kHelp =
+    "%s: the counter program of a video-rental shop.\n"
+    "\n"
+    "Run it in the shop's data folder, which holds the five data files\n"
+    "(user.txt, rentmovies.txt, ressavmov.txt, reservedmov.txt, catalogmov.txt).\n"
+    "To set up a fresh data folder, run there:\n"
+    "    rentdesk-admin init 101\n"
+    "Move through the menu with the Up and Down arrow keys, choose with Enter,\n"
+    "leave with Esc.\n"
+    "\n"
+    "Options: --help prints this text, --version the version.\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf(kHelp, RENTDESK_PROGRAM);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s %s\n", RENTDESK_PROGRAM, RENTDESK_VERSION);
+        return 0;
+    }
+    if (argc != 1) {
+        std::fprintf(stderr, "%s: unknown argument '%s'\nusage: %s [--help | --version]\n",
+                     RENTDESK_PROGRAM, argv[1], RENTDESK_PROGRAM);
+        return 2;
+    }
+    console::start();
+    run_counter();
 }

@@ -1,0 +1,43 @@
+// Releasing holds that ran out.
+#include "movies/saved_update.h"
+
+#include "clients/handover.h"
+#include "shell/datafiles.h"
+#include "shell/dates.h"
+#include "store/movies.h"
+#include "store/saved.h"
+
+namespace {
+
+// Deletes an overdue hold and passes its copy on, or frees it.
+void release_hold(DataFile& saved, SavedRec hold) {
+    saved_delete(saved, hold);
+    DataFile catalog = open_table<MovieRec>();
+    DataFile reserved = open_table<ReserveRec>();
+    if (!hand_over_copy(hold.movie, hold.copy, Notice::overdue, reserved, saved, catalog)) {
+        int32_t slot = movie_find_copy(catalog, hold.movie, hold.copy);
+        if (slot >= 0) { // a copy gone from the catalogue leaves it unchanged
+            MovieRec copy = movie_read(catalog, slot);
+            copy.saved = 0;
+            movie_write(catalog, slot, copy);
+        }
+    }
+    reserved.close();
+    catalog.close();
+}
+
+} // namespace
+
+void update_saved_list() {
+    const Date curr = get_today();
+    DataFile saved = open_table<SavedRec>();
+    const int32_t n = saved_slots(saved);
+    for (int32_t slot = 0; slot < n; ++slot) {
+        SavedRec hold = saved_read(saved, slot);
+        if (hold.client == 0 || hold.client == -1)
+            continue;
+        if (date_before(hold_end(hold.savedate), curr))
+            release_hold(saved, hold);
+    }
+    saved.close();
+}

@@ -1,0 +1,69 @@
+// Keyboard input as the screens read it: single keys (arrows decoded into the
+// two-code form 224 then 72/80/77/75) and formatted reads of typed lines
+// ("%d", "%s" and whole lines). Holds the two buffers of the console: raw
+// bytes not yet taken, and the unread rest of the current typed line.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+
+inline constexpr int kKeyEnter = 13;
+inline constexpr int kKeyEsc = 27;
+inline constexpr int kKeyExtended = 224; // first code of an arrow key
+inline constexpr int kKeyUp = 72;
+inline constexpr int kKeyDown = 80;
+inline constexpr int kKeyLeft = 75;
+inline constexpr int kKeyRight = 77;
+inline constexpr int kKeyOther = 256; // a key no screen acts on (F-keys, non-ASCII letters...)
+
+// Fills buf with up to cap bytes that arrive within timeout_ms (-1: wait as
+// long as it takes), reading in line mode (echoed, edited lines) or key mode
+// (single unechoed bytes). Answers the count, 0 when nothing came in time,
+// -1 at end of input.
+using ByteReader = std::function<int(char* buf, int cap, int timeout_ms, bool line_mode)>;
+
+class ConsoleInput {
+  public:
+    // on_end runs when input ends while a read needs more; it must not return.
+    ConsoleInput(ByteReader reader, std::function<void()> on_end, int esc_delay_ms = 50,
+                 bool echo_typeahead = false);
+
+    // One key code: Enter (CR or LF) 13, Esc 27, an arrow as 224 and then its
+    // code on the next call, printable ASCII as itself, anything else kKeyOther.
+    // Never takes bytes from the rest of a typed line.
+    int read_key();
+
+    // "%d": skips blanks and newlines (reading further lines as needed), then
+    // reads a decimal integer and leaves the rest of the line. Answers false,
+    // value unchanged, when no number (or one beyond 32 bits) stands there;
+    // what is not a number stays unread.
+    bool read_int(int32_t& value);
+
+    // "%s": skips blanks and newlines, then takes one word; control
+    // characters are dropped from it.
+    std::string read_word();
+
+    // The rest of the current line, or the next whole line when nothing is
+    // left of it, without its newline; control characters are dropped.
+    std::string read_line();
+
+    // Drops the unread rest of the current typed line, and nothing else.
+    void discard_line() { line_.clear(); }
+
+  private:
+    int next_byte(int timeout_ms, bool line_mode);
+    void push_front(int byte);
+    void fill_line();
+    int decode_escape();
+    void skip_blanks();
+
+    ByteReader reader_;
+    std::function<void()> on_end_;
+    int esc_delay_ms_;
+    bool echo_typeahead_;
+    std::deque<char> raw_; // bytes read but not taken
+    std::string line_;     // unread rest of the current typed line, with its newline
+    int second_code_ = -1; // pending second code of an arrow key
+};

@@ -1,0 +1,164 @@
+// The main loop and the main menu.
+#include "shell/main_loop.h"
+
+#include "clients/login.h"
+#include "clients/maintenance.h"
+#include "clients/return_disk.h"
+#include "movies/maintenance.h"
+#include "movies/offline_search.h"
+#include "movies/online_search.h"
+#include "movies/saved_update.h"
+#include "shell/dates.h"
+#include "shell/screen.h"
+#include "store/datafile.h"
+#include "store/tables.h"
+
+#include <array>
+
+namespace {
+
+constexpr int32_t kMonthPrice = 200;
+constexpr int32_t kDayFine = 5;
+
+constexpr const char* kPrompt = " Please select your chiose by keyboard... exit with ESC";
+constexpr std::string_view kIndent = "                              "; // 30 blanks
+constexpr std::string_view kEntryTop = " ________________________\n";
+constexpr std::array<std::string_view, 7> kEntryLabels = {
+    "|______Client Login______|\n\n", "|___Client Disconnect____|\n\n",
+    "|____Search For Movie____|\n\n", "|____Update Saved List___|\n\n",
+    "|____Add/Remove Client___|\n\n", "|____Add/Remove Movie____|\n\n",
+    "|__________Exit__________|\n\n"};
+
+constexpr const char* kLoginRefused = "A client is connected! disconnect to login other client";
+constexpr const char* kDisconnectRefused = "No client is connected!";
+constexpr const char* kOptionRefused = "A client is connected, disconnect to enter option";
+constexpr const char* kMovieOptionRefused =
+    "A client is connected, disconnect to enter this option";
+
+void draw_menu(const std::string& prompt, const std::string& status, const ClientRec& client,
+               Date today, int chosen) {
+    clear_screen();
+    print_fmt("\n\n %d/%d/%d        ", today.day, today.month, today.year);
+    print_fmt("%s\n\n", prompt.c_str());
+    for (int entry = 1; entry <= 7; ++entry) {
+        bool lit = entry == chosen;
+        print_plain(kIndent);
+        lit ? print_highlight(kEntryTop) : print_plain(kEntryTop);
+        print_plain(kIndent);
+        lit ? print_highlight(kEntryLabels[entry - 1]) : print_plain(kEntryLabels[entry - 1]);
+    }
+    if (client.id != 0)
+        print_fmt("The client: ' %s %s ' is connected to the system\n",
+                  std::string(text_of(client.fname)).c_str(),
+                  std::string(text_of(client.lname)).c_str());
+    else
+        print_plain("No client is connected to the system\n");
+    if (!status.empty())
+        print_fmt("Error: %s", status.c_str());
+}
+
+// Runs the chosen entry, or answers the error text when it is refused.
+std::string dispatch(int entry, ClientRec& currclient, Date currdate) {
+    bool connected = currclient.id != 0;
+    switch (entry) {
+    case 1:
+        if (connected)
+            return kLoginRefused;
+        client_login(currdate, kMonthPrice, currclient);
+        if (currclient.id != 0)
+            return_at_login(currclient, kDayFine);
+        return "";
+    case 2:
+        if (!connected)
+            return kDisconnectRefused;
+        disconnect_client(currclient);
+        return "";
+    case 3:
+        connected ? online_search(currclient.id) : offline_search();
+        return "";
+    case 4:
+        if (connected)
+            return kOptionRefused;
+        update_saved_list();
+        info_message("\n\n\n Saved movie list was updated");
+        return "";
+    case 5:
+        if (connected)
+            return kOptionRefused;
+        client_maintenance(kDayFine);
+        return "";
+    case 6:
+        if (connected)
+            return kMovieOptionRefused;
+        movie_maintenance();
+        return "";
+    default:
+        end_program(1); // Exit, or Esc at the menu
+    }
+}
+
+bool same_day(Date a, Date b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day;
+}
+
+} // namespace
+
+ClientRec no_client() {
+    return TableTraits<ClientRec>::blank();
+}
+
+void disconnect_client(ClientRec& client) {
+    ClientRec empty = no_client();
+    empty.phone = client.phone;
+    client = empty;
+}
+
+int main_menu(const std::string& prompt, const std::string& status, ClientRec client) {
+    const Date cd = get_today();
+    int chosen = 1;
+    bool redraw = true;
+    while (true) {
+        if (redraw)
+            draw_menu(prompt, status, client, cd, chosen);
+        redraw = false;
+        int key = read_key();
+        if (key == kKeyExtended) {
+            int code = read_key();
+            if (code == kKeyUp && chosen > 1) {
+                --chosen;
+                redraw = true;
+            } else if (code == kKeyDown && chosen < 7) {
+                ++chosen;
+                redraw = true;
+            }
+        } else if (key == kKeyEnter) {
+            clear_screen();
+            return chosen;
+        } else if (key == kKeyEsc) {
+            clear_screen();
+            return -1;
+        }
+    }
+}
+
+void run_counter() {
+    std::string status;
+    Date currdate = get_today();
+    ClientRec currclient = no_client();
+    update_saved_list();
+    while (true) {
+        clear_screen();
+        int entry = main_menu(kPrompt, status, currclient);
+        status.clear();
+        if (entry >= 1 && entry <= 6) {
+            // A run that passes midnight works on the new day from here on,
+            // and releases the holds that ran out overnight.
+            Date today = get_today();
+            if (!same_day(today, currdate)) {
+                currdate = today;
+                update_saved_list();
+            }
+        }
+        status = dispatch(entry, currclient, currdate);
+    }
+}

@@ -1,0 +1,153 @@
+// The screen kit over the console seam.
+#include "shell/screen.h"
+
+#include "shell/terminal.h"
+#include "store/datafile.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+ConsoleInput* replaced_input = nullptr;
+
+constexpr std::string_view kIndent = "                              "; // 30 blanks
+constexpr std::string_view kBoxTop = " __________\n";
+constexpr std::string_view kYesLabel = "|____yes___|\n\n";
+constexpr std::string_view kNoLabel = "|____no____|\n\n";
+constexpr std::string_view kQuestionLeadIn = "\n\n                 ";
+
+void draw_box(std::string_view label, bool chosen) {
+    print_plain(kIndent);
+    chosen ? print_highlight(kBoxTop) : print_plain(kBoxTop);
+    print_plain(kIndent);
+    chosen ? print_highlight(label) : print_plain(label);
+}
+
+void draw_dialog(std::string_view question, int choice) {
+    clear_screen();
+    print_plain(kDialogBanner);
+    print_plain(kQuestionLeadIn);
+    print_plain(question);
+    print_plain("\n\n");
+    draw_box(kYesLabel, choice == 1);
+    draw_box(kNoLabel, choice == 2);
+}
+
+} // namespace
+
+void print_plain(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void print_highlight(std::string_view text) {
+    console::set_attribute(console::Attribute::highlight);
+    print_plain(text);
+    console::set_attribute(console::Attribute::normal);
+}
+
+void print_fmt(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+}
+
+void clear_screen() {
+    console::clear();
+}
+
+void info_screen() {
+    clear_screen();
+    print_plain(kInfoBanner);
+}
+
+ConsoleInput& console_input() {
+    if (replaced_input)
+        return *replaced_input;
+    static ConsoleInput input(
+        console::read_bytes, [] { end_program(1); }, console::esc_delay_ms(),
+        console::input_is_terminal());
+    return input;
+}
+
+void set_console_input(ConsoleInput* input) {
+    replaced_input = input;
+}
+
+int read_key() {
+    return console_input().read_key();
+}
+
+void discard_input() {
+    console_input().discard_line();
+}
+
+void press_any_key() {
+    print_plain(kPressAnyKey);
+    read_key();
+}
+
+void info_message(std::string_view text) {
+    info_screen();
+    print_plain(text);
+    press_any_key();
+}
+
+int yes_no_dialog(std::string_view question) {
+    int choice = 1;
+    bool redraw = true;
+    while (true) {
+        if (redraw)
+            draw_dialog(question, choice);
+        redraw = false;
+        int key = read_key();
+        if (key == kKeyExtended) {
+            int code = read_key();
+            if (code == kKeyUp && choice > 1) {
+                --choice;
+                redraw = true;
+            } else if (code == kKeyDown && choice < 2) {
+                ++choice;
+                redraw = true;
+            }
+        } else if (key == kKeyEnter) {
+            clear_screen();
+            return choice == 1 ? kYes : kNo;
+        } else if (key == kKeyEsc) {
+            clear_screen();
+            return kCancel;
+        }
+    }
+}
+
+bool read_int(int32_t& value) {
+    return console_input().read_int(value);
+}
+
+int32_t read_int_until(std::string_view prompt, bool (*accept)(int32_t)) {
+    int32_t value = 0;
+    while (!read_int(value) || !accept(value)) {
+        discard_input();
+        print_plain(prompt);
+    }
+    return value;
+}
+
+std::string read_word() {
+    return console_input().read_word();
+}
+
+std::string read_line() {
+    return console_input().read_line();
+}
+
+bool any_number(int32_t) {
+    return true;
+}
+bool positive_number(int32_t value) {
+    return value >= 1;
+}
+bool not_negative(int32_t value) {
+    return value >= 0;
+}

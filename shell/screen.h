@@ -1,0 +1,84 @@
+// The screen kit: printing plain and highlighted text, clearing the screen,
+// single keys and typed input, the message screen and the yes/no dialog that
+// every screen of the program is made of. It keeps no state between calls
+// beyond the console's input buffers.
+#pragma once
+
+#include "shell/input.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Banners that head the screens.
+inline constexpr std::string_view kInfoBanner =
+    "\n         ******************Information Message****************** \n";
+inline constexpr std::string_view kDialogBanner =
+    "\n               ******************Information Message****************** \n";
+inline constexpr std::string_view kClientLoginBanner =
+    "\n         ******************Client Login****************** \n";
+inline constexpr std::string_view kInsertClientBanner =
+    "\n         ******************Insert New Client****************** \n";
+inline constexpr std::string_view kRemoveLoginBanner =
+    "\n         ******************Remove Login****************** \n";
+inline constexpr std::string_view kOnlineSearchBanner =
+    "\n         ******************Online Search In Catalog****************** \n";
+inline constexpr std::string_view kOfflineSearchBanner =
+    "\n         ******************Offline Search In Catalog****************** \n";
+inline constexpr std::string_view kInsertMovieBanner =
+    "\n         ******************Insert New Movie****************** \n";
+inline constexpr std::string_view kRemoveMovieBanner =
+    "\n         ******************Remove Existing Movie****************** \n";
+inline constexpr std::string_view kCallNoticeBanner =
+    "\n         ******************Client Saved Movie Call Notice****************** \n";
+
+inline constexpr std::string_view kPressAnyKey = "\n\n Press any key to continue";
+
+// Answers of yes_no_dialog.
+inline constexpr int kYes = 1;
+inline constexpr int kNo = 0;
+inline constexpr int kCancel = -1;
+
+// Writes text as it stands.
+void print_plain(std::string_view text);
+// Writes text in the highlight colour, then switches to the normal colour.
+void print_highlight(std::string_view text);
+// printf-style output to the screen.
+void print_fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Clears the screen.
+void clear_screen();
+// Clears the screen and prints the "Information Message" banner.
+void info_screen();
+
+// Waits for one key, unechoed: 13 Enter, 27 Esc, 224 then 72/80/77/75 for
+// the arrows (see shell/input.h).
+int read_key();
+// Drops the unread rest of the current typed line (type-ahead stays).
+void discard_input();
+// Prints "\n\n Press any key to continue" and waits for one key.
+void press_any_key();
+// The message screen: cleared screen, banner, text, any key.
+void info_message(std::string_view text);
+// The boxed choice between yes and no under question: Up and Down move, Enter
+// chooses, Esc cancels; other keys do nothing. Starts on yes and clears the
+// screen before it returns kYes, kNo or kCancel.
+int yes_no_dialog(std::string_view question);
+
+// "%d" read: false (value unchanged) when no number stands there.
+bool read_int(int32_t& value);
+// Reads a number; while what was typed is no number, or accept refuses it,
+// drops the rest of the line, prints prompt again and reads again.
+int32_t read_int_until(std::string_view prompt, bool (*accept)(int32_t));
+// "%s" read: one word.
+std::string read_word();
+// One typed line without its newline.
+std::string read_line();
+
+// Acceptors for read_int_until.
+bool any_number(int32_t value);
+bool positive_number(int32_t value);
+bool not_negative(int32_t value);
+
+// The console input the kit reads from (tests may replace it).
+ConsoleInput& console_input();
+void set_console_input(ConsoleInput* input);
