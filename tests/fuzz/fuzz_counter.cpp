@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -204,11 +203,8 @@ Fixture fixture;
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (chdir(work_folder().c_str()) != 0) {
-        std::perror("fuzz_counter: cannot enter the scratch folder");
-        std::abort();
-    }
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    enter_work_folder(argc, argv);
     capture_stdout();
     set_exit_handler(throw_program_ended);
     return 0;

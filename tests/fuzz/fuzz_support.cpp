@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -62,7 +63,45 @@ const std::string& work_folder() {
     return *folder;
 }
 
+void enter_work_folder(int* argc, char*** argv) {
+    namespace fs = std::filesystem;
+    static std::vector<std::string> args; // argv points into these for the whole run
+    bool has_prefix = false;
+    for (int i = 0; i < *argc; ++i) {
+        std::string arg = (*argv)[i];
+        std::size_t eq = arg.find('=');
+        if (i > 0 && arg[0] != '-') {
+            arg = fs::absolute(arg).string();
+        } else if (eq != std::string::npos) {
+            std::string flag = arg.substr(0, eq + 1), value = arg.substr(eq + 1);
+            has_prefix = has_prefix || flag == "-artifact_prefix=";
+            bool path =
+                flag == "-artifact_prefix=" || flag == "-exact_artifact_path=" || flag == "-dict=";
+            if (path && !value.empty()) {
+                bool folder = value.back() == '/';
+                arg = flag + fs::absolute(value).string() + (folder ? "/" : "");
+            }
+        }
+        args.push_back(arg);
+    }
+    if (!has_prefix)
+        args.push_back("-artifact_prefix=" + fs::current_path().string() + "/");
+    static std::vector<char*> pointers;
+    for (std::string& arg : args)
+        pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    *argc = static_cast<int>(args.size());
+    *argv = pointers.data();
+    if (chdir(work_folder().c_str()) != 0) {
+        std::perror("rentdesk fuzz: cannot enter the scratch folder");
+        std::abort();
+    }
+}
+
 void capture_stdout() {
+    const char* show = std::getenv("RENTDESK_FUZZ_SHOW");
+    if (show && *show)
+        return; // leave the screens on the terminal, to watch what an input does
     if (!std::freopen(screen_file().c_str(), "w", stdout)) {
         std::perror("rentdesk fuzz: cannot capture standard output");
         std::abort();

@@ -12,7 +12,18 @@
 // The path ends in '/'.
 const std::string& work_folder();
 
-// Sends standard output to the file screen.out in the work folder from now on.
+// Makes the process work in the work folder. The file and folder arguments
+// of libFuzzer's command line (inputs, corpus folders, -artifact_prefix,
+// -exact_artifact_path, -dict) are first made absolute, and a missing
+// -artifact_prefix is set to the starting folder, so findings and new inputs
+// still land where the caller meant. Call from LLVMFuzzerInitialize. (libFuzzer
+// forbids changing the program's own name: with -jobs or -fork, start the
+// target by its absolute path.)
+void enter_work_folder(int* argc, char*** argv);
+
+// Sends standard output to the file screen.out in the work folder from now on;
+// with RENTDESK_FUZZ_SHOW set, leaves it where it is, to watch the screens of
+// an input (then nothing is captured).
 void capture_stdout();
 // Empties the captured output; a target calls it at the start of every run.
 void reset_captured_output();
