@@ -69,15 +69,27 @@ def back_at_menu(s) -> None:
     s.wait_for(MENU_END)
 
 
+def start_adding(s) -> None:
+    """From the menu to the prompt for the id of a movie to add."""
+    choose(s, 6)
+    answer(s, ADD_OR_REMOVE, "yes")
+    assert s.wait_for(ID_PROMPT).text == INSERT_BANNER + ID_PROMPT
+
+
+def start_removing(s) -> None:
+    """From the menu to the prompt for the id of a movie to remove from."""
+    choose(s, 6)
+    answer(s, ADD_OR_REMOVE, "no")
+    assert s.wait_for(REMOVE_PROMPT).text == REMOVE_BANNER + REMOVE_PROMPT
+
+
 # ---------------------------------------------------------------- adding
 
 
 def test_a_new_movie_is_stored_with_its_first_copy_once_every_number_is_sound(data_dir, rentdesk):
     catalog = data_dir.table(Movie)
     s = rentdesk(date=DAY)
-    choose(s, 6)
-    answer(s, ADD_OR_REMOVE, "yes")
-    assert s.wait_for(ID_PROMPT).text == INSERT_BANNER + ID_PROMPT
+    start_adding(s)
     for wrong in ("0", "-4", "seven"):  # asked again with the same prompt
         s.type_line(wrong)
         s.wait_for(ID_PROMPT)
@@ -107,9 +119,7 @@ def test_a_new_movie_is_stored_with_its_first_copy_once_every_number_is_sound(da
 def test_a_long_title_is_cut_to_the_field_without_splitting_a_character(data_dir, rentdesk):
     catalog = data_dir.table(Movie)
     s = rentdesk(date=DAY)
-    choose(s, 6)
-    answer(s, ADD_OR_REMOVE, "yes")
-    s.wait_for(ID_PROMPT)
+    start_adding(s)
     s.type_line("12")
     s.wait_for("insert movie name: \n ")
     s.type_line("Smultronstället på ön")  # byte 19 starts the two bytes of "å"
@@ -130,9 +140,7 @@ def test_a_further_copy_is_numbered_above_the_highest_and_copies_the_copy_found(
                          Movie(name="Vertigo (1958)", id=5, copy=3, diskstatus=4, rentdays=4),
                          Movie(name="Vertigo", id=5, copy=1, diskstatus=8, rentdays=2))
     s = rentdesk(date=DAY)
-    choose(s, 6)
-    answer(s, ADD_OR_REMOVE, "yes")
-    s.wait_for(ID_PROMPT)
+    start_adding(s)
     s.type_line("5")
     assert s.wait_for(PRESS).text == INFO + "\n\n\n Movie ID already exists!..." + PRESS
     s.key("k")
@@ -151,9 +159,7 @@ def test_declining_a_further_copy_adds_nothing(data_dir, rentdesk, reply):
     table_with(data_dir, Movie, Movie(name="Vertigo", id=5, copy=1, diskstatus=8, rentdays=2))
     before = data_dir.snapshot()
     s = rentdesk(date=DAY)
-    choose(s, 6)
-    answer(s, ADD_OR_REMOVE, "yes")
-    s.wait_for(ID_PROMPT)
+    start_adding(s)
     s.type_line("5")
     s.wait_for(PRESS)
     s.key("k")
@@ -167,9 +173,7 @@ def test_declining_a_further_copy_adds_nothing(data_dir, rentdesk, reply):
 
 def remove_copy(s, movie: str, copy: str) -> None:
     """Walks the removal screens for a movie the catalogue knows."""
-    choose(s, 6)
-    answer(s, ADD_OR_REMOVE, "no")
-    assert s.wait_for(REMOVE_PROMPT).text == REMOVE_BANNER + REMOVE_PROMPT
+    start_removing(s)
     s.type_line(movie)
     assert s.wait_for("continue ").text == MOVIE_FOUND
     s.key("k")
@@ -249,9 +253,7 @@ def test_an_unknown_movie_offers_another_try_and_an_unknown_copy_sends_the_clerk
     table_with(data_dir, Movie, Movie(name="Vertigo", id=5, copy=1, diskstatus=8, rentdays=2))
     before = data_dir.snapshot()
     s = rentdesk(date=DAY)
-    choose(s, 6)
-    answer(s, ADD_OR_REMOVE, "no")
-    s.wait_for(REMOVE_PROMPT)
+    start_removing(s)
     for wrong in ("0", "five"):
         s.type_line(wrong)
         s.wait_for(REMOVE_PROMPT)
@@ -283,18 +285,14 @@ def test_an_unknown_movie_offers_another_try_and_an_unknown_copy_sends_the_clerk
     s.key("k")
     back_at_menu(s)
 
-    choose(s, 6)
-    answer(s, ADD_OR_REMOVE, "no")
-    s.wait_for(REMOVE_PROMPT)
+    start_removing(s)
     s.type_line("6")
     s.wait_for(PRESS)
     s.key("k")
     answer(s, TRY_ANOTHER, "esc")
     back_at_menu(s)
 
-    choose(s, 6)
-    answer(s, ADD_OR_REMOVE, "no")
-    s.wait_for(REMOVE_PROMPT)
+    start_removing(s)
     s.type_line("5")
     s.wait_for("continue ")
     s.key("k")
