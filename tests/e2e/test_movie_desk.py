@@ -18,7 +18,8 @@ ADD_OR_REMOVE = " Do you want to add movie?\n\n Yes to add.\n No to remove.\n ES
 ADD_COPY = " Do you want to add a copy of the movie? Y/N"
 TRY_ANOTHER = (" Do you want to try another movie?\n\n Yes to try again.\n\n"
                " No or ESC to go back to manu.")
-DELETE_COPY = " Do you want to delete a copy?\n\n Yes to delete a copy.\n No or ESC to go back to manu."
+DELETE_COPY = (" Do you want to delete a copy?\n\n Yes to delete a copy.\n"
+               " No or ESC to go back to manu.")
 SEARCH_AGAIN = (" Do you want to search another movie?\n\n Yes to search again.\n"
                 " No or ESC to go back to main manu.")
 
