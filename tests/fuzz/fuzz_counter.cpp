@@ -109,7 +109,8 @@ void write_fixture(Date today) {
         5, {SavedRec{2, 2, 1, days_before(today, 2)}, SavedRec{5, 3, 1, days_before(today, 10)}});
     write_table<ReserveRec>(5, {ReserveRec{3, 1, 1, days_before(today, 4)},
                                 ReserveRec{4, 2, 0, days_before(today, 3)},
-                                ReserveRec{6, 3, 1, days_before(today, 6)}});
+                                ReserveRec{6, 3, 1, days_before(today, 6)},
+                                ReserveRec{5, 4, 0, days_before(today, 1)}});
 }
 
 struct SavedFile {
