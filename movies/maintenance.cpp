@@ -147,9 +147,11 @@ void remove_copy(DataFile& catalog) {
     }
     movie_delete_copy(catalog, copy);
     drop_reservations_if_gone(catalog, mov);
-    info_message("\n\n\n The copy has been deleted");
+    // The hold goes before the message waits for a key: a session that ends
+    // there must not leave a hold on a copy that no longer exists.
     if (copy.saved == 1)
         drop_holds_of(mov, cpnum);
+    info_message("\n\n\n The copy has been deleted");
 }
 
 } // namespace
