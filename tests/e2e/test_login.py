@@ -3,9 +3,9 @@ unpaid fine, and the return of a rented disk right after login."""
 
 import pytest
 
-from clientdesk_steps import (DISK_AGAIN, DISK_QUESTION, ID_PROMPT, INFO, LOGIN, PRESS, answer,
-                              change, choose, expect, expect_dialog, leave, menu_client_line,
-                              put, returned_notice)
+from clientdesk_steps import (CALL_NOTICE, DISK_AGAIN, DISK_QUESTION, ID_PROMPT, INFO, LOGIN,
+                              PRESS, answer, change, choose, expect, expect_dialog, leave,
+                              menu_client_line, put, returned_notice)
 from harness import Client, Date, Movie, Rent, Reserve, Saved
 
 ANN = Client(id=25, fname="Ann", lname="Lee", address="Elm", subdate=Date(2009, 2, 20),
@@ -262,3 +262,43 @@ def test_a_disk_not_brought_back_keeps_the_rental_open(data_dir, rentdesk, key):
     assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
     leave(s)
     data_dir.assert_unchanged(before)
+
+
+def test_a_reservation_dated_after_today_does_not_get_the_copy(data_dir, rentdesk):
+    # Made on a clock that ran ahead: the copy comes back free, the reservation waits.
+    users, catalog, rents = rented_to_ann(data_dir, Date(2009, 3, 17))
+    reserved = put(data_dir, Reserve, Reserve(client=32, movie=100, callnotice=1,
+                                              resdate=Date(2009, 3, 21)))
+    before = data_dir.snapshot()
+    s = rentdesk(date="2009-03-20")
+    choose(s, 1)
+    bring_back(s)
+    expect(s, INFO + "\n\n" + DISK_QUESTION)
+    s.type_line("3")
+    leave(s)
+    data_dir.assert_table(reserved)
+    assert data_dir.file(Saved).read_bytes() == before["ressavmov.txt"]
+    change(catalog, 100, diskstatus=3, rented=0)
+    data_dir.assert_table(catalog)
+
+
+def test_a_reservation_of_a_client_no_longer_on_file_gets_a_notice_without_name(
+        data_dir, rentdesk):
+    users, catalog, rents = rented_to_ann(data_dir, Date(2009, 3, 17))
+    reserved = put(data_dir, Reserve, Reserve(client=77, movie=100, callnotice=1,
+                                              resdate=Date(2009, 3, 18)))
+    holds = data_dir.table(Saved)
+    s = rentdesk(date="2009-03-20")
+    choose(s, 1)
+    bring_back(s)
+    expect(s, CALL_NOTICE + "\n\n Another client reserved the returned movie!"
+           "\n The other client asked for call notice.\n Please call the client about the movie."
+           "\n\n The movie name is:Heat\n\n The movie will be saved for 7 days" + PRESS)
+    s.key("x")
+    s.wait_for(DISK_QUESTION)
+    s.type_line("3")
+    leave(s)
+    reserved.delete(100)
+    data_dir.assert_table(reserved)
+    holds.insert(Saved(client=77, movie=100, copy=1, savedate=Date(2009, 3, 20)))
+    data_dir.assert_table(holds)
