@@ -38,6 +38,8 @@ def test_a_subscription_ending_today_logs_in_without_payment(data_dir, rentdesk)
     assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
     choose(s, 1)
     assert "Error: A client is connected! disconnect to login other client" in s.wait_for("Error")
+    choose(s, 5)
+    assert "Error: A client is connected, disconnect to enter option" in s.wait_for("Error")
     choose(s, 2)
     assert menu_client_line(s) == "No client is connected to the system"
     leave(s)
