@@ -34,7 +34,9 @@ void update_saved_list() {
     const int32_t n = saved_slots(saved);
     for (int32_t slot = 0; slot < n; ++slot) {
         SavedRec hold = saved_read(saved, slot);
-        if (hold.client == 0 || hold.client == -1)
+        // Empty and deleted slots hold no hold; nor does a damaged key below
+        // -1, which saved_delete could never remove.
+        if (hold.client < 1)
             continue;
         if (date_before(hold_end(hold.savedate), curr))
             release_hold(saved, hold);
