@@ -2,6 +2,7 @@
 // the console and the main loop.
 #include "shell/main_loop.h"
 #include "shell/terminal.h"
+#include "store/datafile.h"
 
 #include <cstdio>
 #include <cstring>
@@ -37,5 +38,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     console::start();
+    // One counter per data folder: a second one would write the same tables.
+    bool busy = false;
+    auto lock = FolderLock::acquire("rentdesk.lock", &busy);
+    if (busy) {
+        std::printf("Another rentdesk program is already working in this folder.  End of "
+                    "program..\n");
+        end_program(1);
+    }
     run_counter();
 }

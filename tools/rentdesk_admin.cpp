@@ -1,7 +1,13 @@
 // rentdesk-admin: the shop's maintenance commands for a data folder, run in
-// that folder. "init" creates a fresh set of the five data files.
+// that folder: set up fresh data files, check (and mend) them, dump a table.
 #include "shell/datafiles.h"
+#include "store/clients.h"
 #include "store/hashfile.h"
+#include "store/movies.h"
+#include "store/rents.h"
+#include "store/reserves.h"
+#include "store/saved.h"
+#include "tools/datacheck.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,8 +18,12 @@
 namespace {
 
 constexpr int32_t kMaxSlots = 10000000;
+constexpr const char* kLockFile = "rentdesk.lock";
 
-const char* const kUsage = "usage: rentdesk-admin init SLOTS [--force]\n";
+const char* const kUsage = "usage: rentdesk-admin init SLOTS [--force]\n"
+                           "       rentdesk-admin check [--repair]\n"
+                           "       rentdesk-admin dump FILE\n"
+                           "       rentdesk-admin --help\n";
 
 const char* const kHelp =
     "rentdesk-admin: maintenance of a rentdesk data folder (run it in that folder)\n"
@@ -24,12 +34,37 @@ const char* const kHelp =
     "      of empty slots at or above SLOTS (2 to 10000000). Tables grow by\n"
     "      themselves when they fill up. Refuses when any of the files exists,\n"
     "      unless --force is given: then every record in them is discarded.\n"
+    "  rentdesk-admin check [--repair]\n"
+    "      Reads the five data files and reports everything wrong with them.\n"
+    "      Exit status 0 when all is well, 1 otherwise. With --repair, first\n"
+    "      sets each copy's rented and saved flags from the rentals and holds\n"
+    "      that exist (no record is added or removed) and says what it changed.\n"
+    "  rentdesk-admin dump FILE\n"
+    "      Prints the key of every slot of a data file, in slot order\n"
+    "      (0 empty, -1 deleted).\n"
     "  rentdesk-admin --help\n"
-    "      Prints this text.\n";
+    "      Prints this text.\n"
+    "\n"
+    "Every command but --help refuses to run while a rentdesk program (or\n"
+    "another rentdesk-admin) works in the folder; they share the lock file\n"
+    "rentdesk.lock.\n";
 
 int usage_error(const char* what) {
     std::fprintf(stderr, "rentdesk-admin: %s\n%s", what, kUsage);
     return 2;
+}
+
+// Takes the folder's lock for the rest of the run; ends with status 1 when
+// a counter or another admin command holds it.
+void lock_folder(const std::string& folder = "") {
+    static std::optional<FolderLock> lock;
+    bool busy = false;
+    lock = FolderLock::acquire(folder + kLockFile, &busy);
+    if (busy) {
+        std::fprintf(stderr, "rentdesk-admin: a rentdesk program is already working in this "
+                             "folder; try again when it has ended.\n");
+        std::exit(1);
+    }
 }
 
 // Parses a whole decimal number; false for anything else or out of range.
@@ -67,25 +102,72 @@ int cmd_init(int argc, char** argv) {
     int32_t slots = 0;
     if (!slots_arg || !parse_slots(slots_arg, slots))
         return usage_error("SLOTS must be a whole number from 2 to 10000000");
+    lock_folder();
 
-    std::vector<std::string> present;
+    std::string present;
     for (const char* name : kDataFileNames)
         if (exists(name))
-            present.push_back(name);
+            present += (present.empty() ? "" : ", ") + std::string(name);
     if (!present.empty() && !force) {
-        std::string list;
-        for (const auto& name : present)
-            list += (list.empty() ? "" : ", ") + name;
         std::fprintf(stderr,
                      "rentdesk-admin: these data files already exist here: %s\n"
                      "Nothing was changed. To discard every record in them and start "
                      "afresh, run: rentdesk-admin init %s --force\n",
-                     list.c_str(), slots_arg);
+                     present.c_str(), slots_arg);
         return 2;
     }
     setup_data_files(slots);
     std::printf("Created the five data files with %d slots each.\n", next_prime(slots));
     return 0;
+}
+
+int cmd_check(int argc, char** argv) {
+    bool repair = argc == 1 && std::strcmp(argv[0], "--repair") == 0;
+    if (argc > 1 || (argc == 1 && !repair))
+        return usage_error("check takes only --repair");
+    lock_folder();
+    CheckResult result = check_data_folder(repair);
+    for (const auto& line : result.mended)
+        std::printf("mended: %s\n", line.c_str());
+    for (const auto& line : result.problems)
+        std::printf("%s\n", line.c_str());
+    if (result.problems.empty()) {
+        std::printf("All five data files are sound.\n");
+        return 0;
+    }
+    std::printf("%d problem%s found.\n", int(result.problems.size()),
+                result.problems.size() == 1 ? "" : "s");
+    return 1;
+}
+
+// Dumps the table whose file name ends the given path.
+int cmd_dump(int argc, char** argv) {
+    if (argc != 1)
+        return usage_error("dump takes one data file");
+    std::string path = argv[0];
+    std::string base = path.substr(folder_of(path).size());
+    lock_folder(folder_of(path));
+    auto file = DataFile::open(path, DataFile::Mode::Update);
+    if (!file) {
+        print_open_failure(path.c_str());
+        return 1;
+    }
+    auto dump = [&](auto slots, auto dumper) {
+        dumper(*file, slots(*file));
+        std::printf("\n");
+        return 0;
+    };
+    if (base == TableTraits<MovieRec>::file)
+        return dump(movie_slots, movie_dump);
+    if (base == TableTraits<ClientRec>::file)
+        return dump(client_slots, client_dump);
+    if (base == TableTraits<RentRec>::file)
+        return dump(rent_slots, rent_dump);
+    if (base == TableTraits<ReserveRec>::file)
+        return dump(reserve_slots, reserve_dump);
+    if (base == TableTraits<SavedRec>::file)
+        return dump(saved_slots, saved_dump);
+    return usage_error("FILE must be one of the five data files");
 }
 
 } // namespace
@@ -97,5 +179,9 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && std::strcmp(argv[1], "init") == 0)
         return cmd_init(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "check") == 0)
+        return cmd_check(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "dump") == 0)
+        return cmd_dump(argc - 2, argv + 2);
     return usage_error(argc < 2 ? "no command given" : "unknown command");
 }

@@ -1,0 +1,326 @@
+// Checking and mending a data folder.
+#include "tools/datacheck.h"
+
+#include "store/hashfile.h"
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <utility>
+
+namespace {
+
+std::string format(const char* fmt, auto... args) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf, fmt, args...);
+    return buf;
+}
+
+bool is_prime(int64_t n) {
+    if (n < 2)
+        return false;
+    for (int64_t d = 2; d * d <= n; ++d)
+        if (n % d == 0)
+            return false;
+    return true;
+}
+
+template <std::size_t N>
+bool terminated(const std::array<char, N>& text) {
+    for (char c : text)
+        if (c == '\0')
+            return true;
+    return false;
+}
+
+// Per record type: are its texts terminated, and which records does its
+// table's own search tell apart (the same key and, for copies and
+// reservations, the same second field).
+bool texts_terminated(const MovieRec& r) {
+    return terminated(r.name);
+}
+bool texts_terminated(const ClientRec& r) {
+    return terminated(r.fname) && terminated(r.lname) && terminated(r.address);
+}
+bool texts_terminated(const RentRec&) {
+    return true;
+}
+bool texts_terminated(const ReserveRec&) {
+    return true;
+}
+bool texts_terminated(const SavedRec&) {
+    return true;
+}
+
+bool same_record(const MovieRec& a, const MovieRec& b) {
+    return a.id == b.id && a.copy == b.copy;
+}
+bool same_record(const ClientRec& a, const ClientRec& b) {
+    return a.id == b.id;
+}
+bool same_record(const RentRec& a, const RentRec& b) {
+    return a.client == b.client;
+}
+bool same_record(const ReserveRec& a, const ReserveRec& b) {
+    return a.movie == b.movie && a.client == b.client;
+}
+bool same_record(const SavedRec& a, const SavedRec& b) {
+    return a.client == b.client;
+}
+
+// One table as read from disk; usable when its records can be trusted to be
+// whole (a length of whole records, at least 2 slots).
+template <class Rec>
+struct Table {
+    const char* name = TableTraits<Rec>::file;
+    bool usable = false;
+    std::vector<Rec> recs;
+};
+
+template <class Rec>
+Table<Rec> load(std::vector<std::string>& problems) {
+    Table<Rec> t;
+    auto file = DataFile::open(t.name, DataFile::Mode::Update);
+    if (!file) {
+        problems.push_back(format("%s: is missing or cannot be opened", t.name));
+        return t;
+    }
+    int64_t size = file->size();
+    int64_t n = size / static_cast<int64_t>(sizeof(Rec));
+    if (size % static_cast<int64_t>(sizeof(Rec)) != 0)
+        problems.push_back(format("%s: its length, %lld bytes, is not a whole number of %d-byte "
+                                  "records",
+                                  t.name, static_cast<long long>(size), int(sizeof(Rec))));
+    if (n < 2) {
+        problems.push_back(
+            format("%s: has %lld slots, fewer than 2", t.name, static_cast<long long>(n)));
+        return t;
+    }
+    if (!is_prime(n))
+        problems.push_back(format("%s: its slot count, %lld, is not a prime number", t.name,
+                                  static_cast<long long>(n)));
+    t.recs.resize(n);
+    file->read_at(0, t.recs.data(), n * sizeof(Rec));
+    t.usable = true;
+    return t;
+}
+
+// Slot where the table's own search for r stops: the first record of r's key
+// in its probe sequence that the search tells apart as r, or -1.
+template <class Rec>
+int32_t search_in_memory(const std::vector<Rec>& recs, const Rec& r) {
+    int32_t n = static_cast<int32_t>(recs.size());
+    int32_t key = TableTraits<Rec>::key(r);
+    for (int32_t i = 0; i < n; ++i) {
+        int32_t s = probe_slot(key, n, i);
+        int32_t k = TableTraits<Rec>::key(recs[s]);
+        if (k == kEmptyKey)
+            return -1;
+        if (k == key && same_record(recs[s], r))
+            return s;
+    }
+    return -1;
+}
+
+template <class Rec>
+void check_table(const Table<Rec>& t, std::vector<std::string>& problems) {
+    for (int32_t s = 0; s < static_cast<int32_t>(t.recs.size()); ++s) {
+        const Rec& r = t.recs[s];
+        int32_t key = TableTraits<Rec>::key(r);
+        if (!texts_terminated(r))
+            problems.push_back(format("%s: slot %d: a text has no terminating zero", t.name, s));
+        if (key < kDeletedKey)
+            problems.push_back(format("%s: slot %d: key %d is below 1", t.name, s, key));
+        if (key < 1)
+            continue;
+        int32_t found = search_in_memory(t.recs, r);
+        if (found < 0)
+            problems.push_back(format("%s: slot %d: the record of key %d cannot be found by a "
+                                      "search for its key",
+                                      t.name, s, key));
+        else if (found != s)
+            problems.push_back(format("%s: slot %d: the record of key %d is hidden by the same "
+                                      "record in slot %d",
+                                      t.name, s, key, found));
+    }
+}
+
+struct Folder {
+    Table<ClientRec> clients;
+    Table<MovieRec> movies;
+    Table<RentRec> rents;
+    Table<ReserveRec> reserves;
+    Table<SavedRec> saved;
+};
+
+using CopyKey = std::pair<int32_t, int32_t>; // movie id, copy number
+
+template <class Rec>
+std::vector<Rec> live(const Table<Rec>& t) {
+    std::vector<Rec> out;
+    for (const Rec& r : t.recs)
+        if (TableTraits<Rec>::key(r) >= 1)
+            out.push_back(r);
+    return out;
+}
+
+// Who names each copy: the clients of the rentals or of the holds.
+std::map<CopyKey, std::vector<int32_t>> rentals_by_copy(const Folder& f) {
+    std::map<CopyKey, std::vector<int32_t>> by;
+    for (const RentRec& r : live(f.rents))
+        by[{r.movie, r.copy}].push_back(r.client);
+    return by;
+}
+
+std::map<CopyKey, std::vector<int32_t>> holds_by_copy(const Folder& f) {
+    std::map<CopyKey, std::vector<int32_t>> by;
+    for (const SavedRec& h : live(f.saved))
+        by[{h.movie, h.copy}].push_back(h.client);
+    return by;
+}
+
+void check_flag(const char* flag, int32_t value, const MovieRec& m,
+                const std::vector<int32_t>& namers, const char* what,
+                std::vector<std::string>& problems) {
+    const char* file = TableTraits<MovieRec>::file;
+    if (value != 0 && value != 1)
+        problems.push_back(format("%s: copy %d of movie %d has %s %d, neither 0 nor 1", file,
+                                  m.copy, m.id, flag, value));
+    else if (value == 1 && namers.empty())
+        problems.push_back(format("%s: copy %d of movie %d is marked %s but no %s names it", file,
+                                  m.copy, m.id, flag, what));
+    else if (value == 0 && !namers.empty())
+        problems.push_back(format("%s: copy %d of movie %d is not marked %s but the %s of client "
+                                  "%d names it",
+                                  file, m.copy, m.id, flag, what, namers.front()));
+    if (namers.size() > 1)
+        problems.push_back(format("%s: copy %d of movie %d is named by %d %ss", file, m.copy, m.id,
+                                  int(namers.size()), what));
+}
+
+std::string named_copy(const RentRec& r) {
+    return format("copy %d of movie %d", r.copy, r.movie);
+}
+std::string named_copy(const SavedRec& r) {
+    return format("copy %d of movie %d", r.copy, r.movie);
+}
+std::string named_copy(const ReserveRec& r) {
+    return format("movie %d", r.movie);
+}
+
+// A rental, hold or reservation names a client and a copy (or movie) that
+// exist, and no client has more than one of each.
+template <class Rec>
+void check_links(const Table<Rec>& t, const char* what, const std::set<int32_t>& clients,
+                 auto names_existing, std::vector<std::string>& problems) {
+    std::map<int32_t, int> per_client;
+    for (const Rec& r : live(t)) {
+        if (!clients.count(r.client))
+            problems.push_back(format("%s: a %s names client %d, who is not in %s", t.name, what,
+                                      r.client, TableTraits<ClientRec>::file));
+        if (!names_existing(r))
+            problems.push_back(format("%s: the %s of client %d names %s, which is not in %s",
+                                      t.name, what, r.client, named_copy(r).c_str(),
+                                      TableTraits<MovieRec>::file));
+        ++per_client[r.client];
+    }
+    for (auto [client, count] : per_client)
+        if (count > 1)
+            problems.push_back(format("%s: client %d has %d of them; one %s at most", t.name,
+                                      client, count, what));
+}
+
+void check_between(const Folder& f, std::vector<std::string>& problems) {
+    std::set<int32_t> clients, movie_ids;
+    std::set<CopyKey> copies;
+    for (const ClientRec& c : live(f.clients))
+        clients.insert(c.id);
+    for (const MovieRec& m : live(f.movies)) {
+        movie_ids.insert(m.id);
+        copies.insert({m.id, m.copy});
+    }
+    auto copy_exists = [&](const auto& r) { return copies.count({r.movie, r.copy}) > 0; };
+    check_links(f.rents, "rental", clients, copy_exists, problems);
+    check_links(f.saved, "hold", clients, copy_exists, problems);
+    check_links(
+        f.reserves, "reservation", clients,
+        [&](const ReserveRec& r) { return movie_ids.count(r.movie) > 0; }, problems);
+
+    auto rentals = rentals_by_copy(f);
+    auto holds = holds_by_copy(f);
+    for (const MovieRec& m : live(f.movies)) {
+        check_flag("rented", m.rented, m, rentals[{m.id, m.copy}], "rental", problems);
+        check_flag("saved", m.saved, m, holds[{m.id, m.copy}], "hold", problems);
+    }
+}
+
+Folder load_folder(std::vector<std::string>& problems) {
+    Folder f;
+    f.clients = load<ClientRec>(problems);
+    f.movies = load<MovieRec>(problems);
+    f.rents = load<RentRec>(problems);
+    f.reserves = load<ReserveRec>(problems);
+    f.saved = load<SavedRec>(problems);
+    return f;
+}
+
+bool all_usable(const Folder& f) {
+    return f.clients.usable && f.movies.usable && f.rents.usable && f.reserves.usable &&
+           f.saved.usable;
+}
+
+std::vector<std::string> check_folder(Folder& f) {
+    std::vector<std::string> problems;
+    f = load_folder(problems);
+    check_table(f.clients, problems);
+    check_table(f.movies, problems);
+    check_table(f.rents, problems);
+    check_table(f.reserves, problems);
+    check_table(f.saved, problems);
+    if (all_usable(f))
+        check_between(f, problems);
+    return problems;
+}
+
+// Sets every copy's rented and saved flags from the rentals and holds that
+// name it; answers what was changed.
+std::vector<std::string> mend_flags(const Folder& f) {
+    std::vector<std::string> mended;
+    auto rentals = rentals_by_copy(f);
+    auto holds = holds_by_copy(f);
+    auto catalog = DataFile::open(TableTraits<MovieRec>::file, DataFile::Mode::Update);
+    if (!catalog)
+        return mended;
+    for (int32_t s = 0; s < static_cast<int32_t>(f.movies.recs.size()); ++s) {
+        MovieRec m = f.movies.recs[s];
+        if (m.id < 1)
+            continue;
+        const auto& renters = rentals[{m.id, m.copy}];
+        const auto& holders = holds[{m.id, m.copy}];
+        int32_t rented = renters.empty() ? 0 : 1;
+        int32_t saved = holders.empty() ? 0 : 1;
+        if (rented == m.rented && saved == m.saved)
+            continue;
+        mended.push_back(format("%s: copy %d of movie %d: rented %d -> %d, saved %d -> %d",
+                                TableTraits<MovieRec>::file, m.copy, m.id, m.rented, rented,
+                                m.saved, saved));
+        m.rented = rented;
+        m.saved = saved;
+        write_slot(*catalog, s, m);
+    }
+    return mended;
+}
+
+} // namespace
+
+CheckResult check_data_folder(bool repair) {
+    CheckResult result;
+    Folder f;
+    result.problems = check_folder(f);
+    if (repair && all_usable(f)) {
+        result.mended = mend_flags(f);
+        if (!result.mended.empty())
+            result.problems = check_folder(f);
+    }
+    return result;
+}
