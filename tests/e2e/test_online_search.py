@@ -64,6 +64,17 @@ def back_at_menu(s, name="Dan Cohen"):
     return s.wait_for(connected(name))
 
 
+def reserve(s, title, call_notice_keys):
+    """Searches a title no copy of which is available and reserves it."""
+    assert search(s, title).text == NOT_AVAILABLE
+    s.key("x")
+    answer(s, RESERVE_QUESTION, YES)
+    answer(s, CALL_QUESTION, call_notice_keys)
+    assert s.wait_for(PRESS).text == RESERVED
+    s.key("x")
+    back_at_menu(s)
+
+
 # ---------------------------------------------------------------- which copy a title reaches
 
 
@@ -106,13 +117,7 @@ def test_title_with_every_copy_rented_is_reserved_under_the_last_copy_met(
     shop.put(Movie(name="Up", id=5, copy=1, diskstatus=5, rentdays=2))
     last_id = slots[max(slots)]
     s = start_search(rentdesk, shop)
-    assert search(s, "Heat").text == NOT_AVAILABLE
-    s.key("x")
-    answer(s, RESERVE_QUESTION, YES)
-    answer(s, CALL_QUESTION, keys)
-    assert s.wait_for(PRESS).text == RESERVED
-    s.key("x")
-    back_at_menu(s)
+    reserve(s, "Heat", keys)
     shop.put(Reserve(client=7, movie=last_id, callnotice=callnotice, resdate=TODAY))
     shop.assert_files()
 
@@ -375,13 +380,7 @@ def test_a_copy_held_for_another_client_is_passed_over_and_a_renter_may_reserve(
     shop.put(Movie(name="Heat", id=4, copy=1, diskstatus=5, rentdays=2, rented=1))
     shop.put(Rent(client=7, rentdate="2009-03-19", movie=4, copy=1, rentdays=2))
     s = start_search(rentdesk, shop)
-    assert search(s, "Alien").text == NOT_AVAILABLE
-    s.key("x")
-    answer(s, RESERVE_QUESTION, YES)
-    answer(s, CALL_QUESTION, NO)
-    assert s.wait_for(PRESS).text == RESERVED
-    s.key("x")
-    back_at_menu(s)
+    reserve(s, "Alien", NO)
     shop.put(Reserve(client=7, movie=2, callnotice=0, resdate=TODAY))
     shop.assert_files()
 
