@@ -91,14 +91,12 @@ def test_title_must_match_whole_and_exactly_and_empty_slots_never_match(rentdesk
         answer(s, CONTINUE, YES)
     assert search(s, "Alien").text == CAN_RENT  # the exact title does reach the copy
     s.key("x")
+    answer(s, RENT_QUESTION, ESC)  # declined: asked whether to go on
+    answer(s, CONTINUE, YES)
+    assert search(s, "Nineteen characters").text == CAN_RENT  # a full-length title matches
+    s.key("x")
     answer(s, RENT_QUESTION, NO)
-    answer(s, CONTINUE, ESC)
-    back_at_menu(s)
-    shop.assert_files()
-
-
-def test_not_found_ends_the_call_on_no(rentdesk, shop):
-    s = start_search(rentdesk, shop)
+    answer(s, CONTINUE, YES)
     assert search(s, "Nothing").text == NOT_FOUND
     s.key("x")
     answer(s, CONTINUE, NO)
@@ -190,7 +188,7 @@ def test_an_available_copy_is_rented_for_its_rent_days(rentdesk, shop):
     shop.assert_files()
 
 
-def test_a_renting_client_or_a_declined_copy_rents_nothing(rentdesk, shop):
+def test_a_renting_client_cannot_rent_an_available_copy(rentdesk, shop):
     shop.put(Movie(name="Alien", id=2, copy=1, diskstatus=5, rentdays=3))
     shop.put(Movie(name="Heat", id=4, copy=1, diskstatus=5, rentdays=2, rented=1))
     shop.put(Rent(client=7, rentdate="2009-03-19", movie=4, copy=1, rentdays=2))
@@ -200,21 +198,6 @@ def test_a_renting_client_or_a_declined_copy_rents_nothing(rentdesk, shop):
         "\n The client is already renting a movie.", "\n The client can't rent another one!")
     s.key("x")
     answer(s, CONTINUE, NO)
-    back_at_menu(s)
-    shop.assert_files()
-
-    # The same client without his rental declines the copy, then leaves.
-    shop.delete(Rent, 7)
-    shop.write()
-    s.keys("down", "down", "enter")
-    assert search(s, "Alien").text == CAN_RENT
-    s.key("x")
-    answer(s, RENT_QUESTION, ESC)
-    answer(s, CONTINUE, YES)
-    assert search(s, "Alien").text == CAN_RENT
-    s.key("x")
-    answer(s, RENT_QUESTION, NO)
-    answer(s, CONTINUE, ESC)
     back_at_menu(s)
     shop.assert_files()
 
