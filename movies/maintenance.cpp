@@ -1,0 +1,166 @@
+// Adding movies and copies, and deleting copies with their clean-up.
+#include "movies/maintenance.h"
+
+#include "shell/datafiles.h"
+#include "shell/screen.h"
+#include "store/movies.h"
+#include "store/reserves.h"
+#include "store/saved.h"
+
+#include <string>
+
+namespace {
+
+constexpr const char* kAskNewId = "\n insert movie ID: \n";
+constexpr const char* kAskName = "\n\n\n insert movie name: \n ";
+constexpr const char* kAskRentDays = "\n insert days to rent:\n ";
+constexpr const char* kAskRemoveId = "\n\n\n Insert movie ID for remove:\n ";
+constexpr const char* kAskRemoveIdAgain = "\n\n\n insert movie ID for remove:\n ";
+constexpr const char* kAskCopy = "\n\n\n Insert copy number to delete\n";
+
+bool disk_status_valid(int32_t value) {
+    return value >= 1 && value <= 10;
+}
+
+// Reads the disk status; anything but a number from 1 to 10 is asked again
+// on an information screen.
+int32_t ask_disk_status() {
+    print_plain("\n Insert disk status: \n ");
+    int32_t status = 0;
+    while (!read_int(status) || !disk_status_valid(status)) {
+        info_screen();
+        print_plain("\n\n\n Insert again a number from 1 to 10\n");
+        print_plain("\n What is the status of the disk(insert number from 1-10)\n");
+        discard_input();
+    }
+    return status;
+}
+
+// Name and rental days of a movie the catalogue does not know yet.
+void ask_title(MovieRec& ins) {
+    clear_screen();
+    print_plain(kInsertMovieBanner);
+    print_plain(kAskName);
+    discard_input();
+    set_text(ins.name, read_line());
+    print_plain(kAskRentDays);
+    ins.rentdays = read_int_until(kAskRentDays, any_number);
+}
+
+// Adds a new movie with its first copy, or, when the id is taken and the
+// clerk agrees, a further copy numbered above every copy of the movie.
+void add_movie(DataFile& catalog) {
+    MovieRec ins = TableTraits<MovieRec>::blank();
+    print_plain(kInsertMovieBanner);
+    print_plain(kAskNewId);
+    discard_input();
+    ins.id = read_int_until(kAskNewId, positive_number);
+    ins.copy = 1;
+    int32_t found = movie_find(catalog, ins.id);
+    if (found >= 0) {
+        info_message("\n\n\n Movie ID already exists!...");
+        if (yes_no_dialog(" Do you want to add a copy of the movie? Y/N") != kYes)
+            return;
+        ins.copy = movie_max_copy(catalog, ins.id) + 1;
+        MovieRec known = movie_read(catalog, found);
+        ins.rentdays = known.rentdays;
+        set_text(ins.name, text_of(known.name));
+    } else {
+        ask_title(ins);
+    }
+    ins.diskstatus = ask_disk_status();
+    ins.rented = 0;
+    ins.saved = 0;
+    movie_insert(catalog, ins);
+}
+
+// Reads a movie id for removal until the catalogue knows it; -1 when the
+// clerk gives up.
+int32_t ask_movie_to_remove(const DataFile& catalog) {
+    print_plain(kRemoveMovieBanner);
+    print_plain(kAskRemoveId);
+    int32_t mov = read_int_until(kAskRemoveId, positive_number);
+    while (movie_find(catalog, mov) < 0) {
+        info_message("\n\n\n The movie was'nt found in database");
+        if (yes_no_dialog(" Do you want to try another movie?\n\n Yes to try again.\n\n No or "
+                          "ESC to go back to manu.") != kYes)
+            return -1;
+        print_plain(kRemoveMovieBanner);
+        print_plain(kAskRemoveIdAgain);
+        mov = read_int_until(kAskRemoveIdAgain, positive_number);
+    }
+    return mov;
+}
+
+// With the last copy of a movie gone, nobody can be given it any more: its
+// reservations are deleted.
+void drop_reservations_if_gone(const DataFile& catalog, int32_t mov) {
+    DataFile reserved = open_table<ReserveRec>();
+    if (movie_find(catalog, mov) < 0) {
+        for (int32_t slot = reserve_find(reserved, mov); slot >= 0;
+             slot = reserve_find(reserved, mov))
+            reserve_delete(reserved, reserve_read(reserved, slot));
+    }
+    reserved.close();
+}
+
+// Deletes every hold on the given copy, walking the hold file in slot order.
+void drop_holds_of(int32_t mov, int32_t cpnum) {
+    DataFile saved = open_table<SavedRec>();
+    const int32_t n = saved_slots(saved);
+    for (int32_t slot = 0; slot < n; ++slot) {
+        SavedRec hold = saved_read(saved, slot);
+        if (hold.client != 0 && hold.client != -1 && hold.movie == mov && hold.copy == cpnum)
+            saved_delete(saved, hold);
+    }
+    saved.close();
+}
+
+// Deletes one copy of a movie the clerk names, unless it is out on rent.
+void remove_copy(DataFile& catalog) {
+    int32_t mov = ask_movie_to_remove(catalog);
+    if (mov < 0)
+        return;
+    info_screen();
+    print_plain("\n\n\n The movie is in the database");
+    print_plain("\n\n Press any key to continue ");
+    read_key();
+    if (yes_no_dialog(" Do you want to delete a copy?\n\n Yes to delete a copy.\n No or ESC to "
+                      "go back to manu.") != kYes)
+        return;
+    print_plain(kRemoveMovieBanner);
+    print_plain(kAskCopy);
+    int32_t cpnum = read_int_until(kAskCopy, any_number);
+    int32_t slot = movie_find_copy(catalog, mov, cpnum);
+    if (slot < 0) {
+        info_screen();
+        print_plain("\n\n\n The copy wasn't found in the catalog");
+        print_plain("\n Go to offline search for information about copyes");
+        print_plain("\n Exiting to main manu");
+        press_any_key();
+        return;
+    }
+    MovieRec copy = movie_read(catalog, slot);
+    if (copy.rented == 1) {
+        info_message("\n\n\n The copy is rented you can't delete him");
+        return; // the copy stays, and so does any hold on it
+    }
+    movie_delete_copy(catalog, copy);
+    drop_reservations_if_gone(catalog, mov);
+    info_message("\n\n\n The copy has been deleted");
+    if (copy.saved == 1)
+        drop_holds_of(mov, cpnum);
+}
+
+} // namespace
+
+void movie_maintenance() {
+    DataFile catalog = open_table<MovieRec>();
+    int choice = yes_no_dialog(
+        " Do you want to add movie?\n\n Yes to add.\n No to remove.\n ESC for cancel.");
+    if (choice == kYes)
+        add_movie(catalog);
+    else if (choice == kNo)
+        remove_copy(catalog);
+    catalog.close();
+}

@@ -1,8 +1,0 @@
-// TEMPORARY: the movie desk has not landed yet and says so honestly; this
-// file goes when it arrives.
-#include "movies/maintenance.h"
-#include "movies/offline_search.h"
-#include "shell/screen.h"
-
-void offline_search() { info_message("\n\n\n This desk is not available yet"); }
-void movie_maintenance() { info_message("\n\n\n This desk is not available yet"); }
