@@ -75,15 +75,20 @@ class Shop:
 
 def login(s, client_id, name):
     """Entry 1 with a client whose subscription is valid, through the return
-    step (no rental) back to the menu."""
+    step back to the menu. A client with an open rental keeps it: Esc at the
+    return question."""
     s.key("enter")
     s.wait_for("\n Insert ID number \n")
     s.type_line(str(client_id))
     s.wait_for("\n The user is now logged into the system")
     s.key("x")
-    # TEMPORARY: until the client desk reaches this branch the return step is
-    # a placeholder screen; then only the first text remains.
-    assert s.wait_for(PRESS).text in (info("\n\n\n The client don't need to return movie"),
-                                      info("\n\n\n This desk is not available yet"))
-    s.key("x")
+    screen = s.wait_for(PRESS)
+    if screen.text == info("\n\n\n The client need to return movie"):
+        s.key("x")
+        assert s.wait_for("|____no____|\n\n").text == dialog(
+            " Does the client has the movie to return? Y/N")
+        s.key("esc")
+    else:
+        assert screen.text == info("\n\n\n The client don't need to return movie")
+        s.key("x")
     s.wait_for(connected(name))
