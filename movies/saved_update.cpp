@@ -9,11 +9,13 @@
 
 namespace {
 
-// Deletes an overdue hold and passes its copy on, or frees it.
+// Deletes an overdue hold and passes its copy on, or frees it. The files are
+// opened first, so a missing one ends the program before the hold is gone
+// and its copy is not left marked saved for nobody.
 void release_hold(DataFile& saved, SavedRec hold) {
-    saved_delete(saved, hold);
     DataFile catalog = open_table<MovieRec>();
     DataFile reserved = open_table<ReserveRec>();
+    saved_delete(saved, hold);
     if (!hand_over_copy(hold.movie, hold.copy, Notice::overdue, reserved, saved, catalog)) {
         int32_t slot = movie_find_copy(catalog, hold.movie, hold.copy);
         if (slot >= 0) { // a copy gone from the catalogue leaves it unchanged
@@ -34,7 +36,9 @@ void update_saved_list() {
     const int32_t n = saved_slots(saved);
     for (int32_t slot = 0; slot < n; ++slot) {
         SavedRec hold = saved_read(saved, slot);
-        if (hold.client == 0 || hold.client == -1)
+        // Empty and deleted slots hold no hold; nor does a damaged key below
+        // -1, which saved_delete could never remove.
+        if (hold.client < 1)
             continue;
         if (date_before(hold_end(hold.savedate), curr))
             release_hold(saved, hold);

@@ -7,7 +7,8 @@ import time
 
 import pytest
 
-from harness import Client, Date, Saved, Movie, binary
+from harness import Client, Date, Movie, Saved, binary
+from shop import login
 
 PROMPT = " Please select your chiose by keyboard... exit with ESC"
 LABELS = [
@@ -19,13 +20,6 @@ NAMES = ["Client Login", "Client Disconnect", "Search For Movie", "Update Saved 
          "Add/Remove Client", "Add/Remove Movie", "Exit"]
 INDENT = " " * 30
 NOBODY = "No client is connected to the system\n"
-
-# TEMPORARY until every desk has landed.
-from harness import REPO  # noqa: E402
-needs_desks = pytest.mark.skipif(
-    any((REPO / "shell" / f).exists() for f in ("pending_movie_desk.cpp",
-                                               "pending_client_desk.cpp")),
-    reason="a desk has not landed yet")
 
 
 def menu_text(date_line, client_line=NOBODY, error=""):
@@ -41,19 +35,6 @@ def add_client(data_dir, **fields):
     data_dir.write(users)
 
 
-def login(s, client_id):
-    """Entry 1 with a client whose subscription is valid, through the return
-    step (no rental) back to the menu."""
-    s.key("enter")
-    s.wait_for("\n Insert ID number \n")
-    s.type_line(str(client_id))
-    s.wait_for("\n The user is now logged into the system")
-    s.key("x")
-    s.wait_for("\n\n\n The client don't need to return movie\n\n Press any key to continue")
-    s.key("x")
-    s.wait_for("is connected to the system\n")
-
-
 @pytest.mark.parametrize("program", ["rentdesk", "rentdesk2"])
 def test_first_menu_shows_date_prompt_boxes_and_nobody_connected(rentdesk, program):
     s = rentdesk(date="2009-03-05", program=program)
@@ -64,7 +45,6 @@ def test_first_menu_shows_date_prompt_boxes_and_nobody_connected(rentdesk, progr
     assert s.wait_exit() == 1
 
 
-@needs_desks
 def test_highlight_moves_with_the_arrows_and_stops_at_both_ends(rentdesk):
     s = rentdesk(date="2026-12-31")
     assert s.wait_for(NOBODY).text == menu_text("31/12/2026")
@@ -98,7 +78,6 @@ def test_exit_entry_ends_the_program_with_status_1(rentdesk):
     assert s.wait_exit() == 1
 
 
-@needs_desks
 def test_refused_entries_show_their_error_under_the_next_menu_only(rentdesk, data_dir):
     add_client(data_dir, id=25, fname="Ann", lname="Lee", address="Elm",
                subdate=Date(2009, 3, 1), phone=5551234, months=1)
@@ -116,7 +95,7 @@ def test_refused_entries_show_their_error_under_the_next_menu_only(rentdesk, dat
     s.key("esc")
     assert s.wait_for(NOBODY).text == menu_text("5/3/2009")  # the error was shown once
 
-    login(s, 25)
+    login(s, 25, "Ann Lee")
     connected = "The client: ' Ann Lee ' is connected to the system\n"
     refusals = {0: "A client is connected! disconnect to login other client",
                 3: "A client is connected, disconnect to enter option",

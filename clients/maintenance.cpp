@@ -1,0 +1,197 @@
+// Adding and removing clients.
+#include "clients/maintenance.h"
+
+#include "clients/handover.h"
+#include "clients/returned_disk.h"
+#include "shell/datafiles.h"
+#include "shell/dates.h"
+#include "shell/screen.h"
+#include "store/clients.h"
+#include "store/movies.h"
+#include "store/rents.h"
+#include "store/reserves.h"
+#include "store/saved.h"
+#include "store/tables.h"
+
+#include <string_view>
+
+namespace {
+
+// ---- Adding -------------------------------------------------------------
+
+// Reads an id of 1 or more at prompt and drops the rest of its line.
+int32_t read_new_id(std::string_view prompt) {
+    int32_t id = read_int_until(prompt, positive_number);
+    discard_input();
+    return id;
+}
+
+// Reads one word at prompt and stores it cut to the field; the rest of the
+// line is dropped.
+void read_word_into(std::string_view prompt, Word& field) {
+    print_plain(prompt);
+    set_text(field, read_word());
+    discard_input();
+}
+
+void add_client(DataFile& users) {
+    ClientRec ins = TableTraits<ClientRec>::blank();
+    print_plain(kInsertClientBanner);
+    print_plain("\n\n\n Insert identification number\n");
+    ins.id = read_new_id("\n\n\n Insert identification number\n");
+    while (client_find(users, ins.id) >= 0) {
+        info_message("\n\n\n Identification number is already in the system\n");
+        clear_screen();
+        print_plain(kInsertClientBanner);
+        print_plain("\n\n\n Insert again identification number\n");
+        ins.id = read_new_id("\n\n\n Insert again identification number\n");
+    }
+    read_word_into("\n Insert client first name\n", ins.fname);
+    read_word_into("\n Insert client last name\n", ins.lname);
+    read_word_into("\n Insert client adrress\n", ins.address);
+    print_plain("\n Insert client phone number(without bar's!)\n");
+    ins.phone = read_int_until("\n Insert client phone number(without bar's!)\n", not_negative);
+    discard_input();
+    ins.subdate = get_today();
+    ins.fine = 0;
+    print_plain("\n How many months the client want to subscribe?\n");
+    ins.months = read_int_until("\n How many months the client want to subscribe?\n", not_negative);
+    client_insert(users, ins);
+    info_message("\n\n\n Client was added to database.");
+}
+
+// ---- Removing -----------------------------------------------------------
+
+// Asks for the client to remove until one is found or the clerk gives up;
+// answers the client's slot, or -1.
+int32_t find_client_to_remove(const DataFile& users) {
+    while (true) {
+        print_plain(kRemoveLoginBanner);
+        print_plain(" Insert client ID number to delete!\n");
+        int32_t cldel = read_int_until(" Insert client ID number to delete!\n", positive_number);
+        int32_t slot = client_find(users, cldel);
+        if (slot >= 0)
+            return slot;
+        info_message("\n\n\n Client wasn't found!");
+        if (yes_no_dialog(" Continue searching for another client to delete? Y/N") != kYes)
+            return -1;
+    }
+}
+
+// Shows what the client owes and answers whether he paid it. The old fine
+// alone waits for a bare key, the sum after a returned disk for the usual
+// prompt.
+bool collect(int32_t sum, bool with_prompt) {
+    info_screen();
+    print_fmt("\n\n\n The client have to pay first a sum of: %d", sum);
+    if (with_prompt)
+        press_any_key();
+    else
+        read_key();
+    return yes_no_dialog(" Did the client paid the fine?\n\n Yes if the client paid\n"
+                         " No or ESC if he didn't") == kYes;
+}
+
+// The client's open rental, settled before anything is written: the disk
+// brought back and rated, and the stored fine with the late fine paid.
+// Answers false when the removal must stop; disksta receives the status.
+bool settle_rental(const ClientRec& del, RentRec rental, int32_t rate, int32_t& disksta) {
+    if (yes_no_dialog(" Do the client has the movie he has to return? Y/N") != kYes) {
+        info_screen();
+        print_plain("\n\n\n The delete operation was aborted because the client don't have the "
+                    "movie to return!!!");
+        read_key();
+        return false;
+    }
+    disksta = ask_disk_status(kDiskStatusQuestion);
+    int32_t sum = add_fine(del.fine, late_fine(rental, rate));
+    return sum == 0 || collect(sum, true);
+}
+
+// Closes the rental of a removed client: the copy comes back with its new
+// status and passes to the next reservation of its title.
+void close_rental(DataFile& rents, DataFile& reserved, DataFile& saved, RentRec rental,
+                  int32_t disksta) {
+    rent_delete(rents, rental);
+    DataFile catalog = open_table<MovieRec>();
+    hand_over_copy(rental.movie, rental.copy, Notice::returned, reserved, saved, catalog);
+    int32_t slot = movie_find_copy(catalog, rental.movie, rental.copy);
+    if (slot >= 0) {
+        MovieRec copy = movie_read(catalog, slot); // saved as the hand-over left it
+        copy.rented = 0;
+        copy.diskstatus = disksta;
+        movie_write(catalog, slot, copy);
+    }
+    catalog.close();
+}
+
+// Releases the copy held for a removed client and passes it on.
+void release_hold(DataFile& reserved, DataFile& saved, int32_t id) {
+    int32_t slot = saved_find(saved, id);
+    if (slot < 0)
+        return;
+    SavedRec hold = saved_read(saved, slot);
+    saved_delete(saved, hold);
+    DataFile catalog = open_table<MovieRec>();
+    int32_t copy_slot = movie_find_copy(catalog, hold.movie, hold.copy);
+    if (copy_slot >= 0) {
+        MovieRec copy = movie_read(catalog, copy_slot);
+        copy.saved = 0;
+        movie_write(catalog, copy_slot, copy);
+    }
+    hand_over_copy(hold.movie, hold.copy, Notice::returned, reserved, saved, catalog);
+    catalog.close();
+}
+
+// Cancels the client's reservation, if he has one.
+void cancel_reservation(DataFile& reserved, int32_t id) {
+    int32_t slot = reserve_scan_client(reserved, id);
+    if (slot >= 0)
+        reserve_delete_client(reserved, reserve_read(reserved, slot));
+}
+
+void remove_client(DataFile& users, int32_t rate) {
+    DataFile saved = open_table<SavedRec>();
+    DataFile reserved = open_table<ReserveRec>();
+    DataFile rents = open_table<RentRec>();
+    int32_t slot = find_client_to_remove(users);
+    if (slot >= 0) {
+        ClientRec del = client_read(users, slot);
+        int32_t rent_slot = rent_find(rents, del.id);
+        RentRec rental{};
+        int32_t disksta = 0;
+        bool settled;
+        if (rent_slot < 0) {
+            settled = del.fine == 0 || collect(del.fine, false);
+        } else {
+            rental = rent_read(rents, rent_slot);
+            settled = settle_rental(del, rental, rate, disksta);
+        }
+        if (settled) {
+            // The reservation goes first, so that neither the returned disk
+            // nor the released hold is handed back to the client leaving.
+            cancel_reservation(reserved, del.id);
+            if (rent_slot >= 0)
+                close_rental(rents, reserved, saved, rental, disksta);
+            release_hold(reserved, saved, del.id);
+            client_delete(users, del);
+            info_message("\n\n\n The client was deleted from database.");
+        }
+    }
+    saved.close();
+    reserved.close();
+    rents.close();
+}
+
+} // namespace
+
+void client_maintenance(int32_t rate) {
+    int choice = yes_no_dialog(" Do you want to add client?\n\n Yes to add.\n No to remove.\n"
+                               " ESC for cancel.");
+    DataFile users = open_table<ClientRec>();
+    if (choice == kYes)
+        add_client(users);
+    else if (choice == kNo)
+        remove_client(users, rate);
+    users.close();
+}

@@ -1,0 +1,78 @@
+// The return of a rented disk right after login.
+#include "clients/return_disk.h"
+
+#include "clients/handover.h"
+#include "clients/returned_disk.h"
+#include "shell/datafiles.h"
+#include "shell/dates.h"
+#include "shell/screen.h"
+#include "store/clients.h"
+#include "store/movies.h"
+#include "store/rents.h"
+
+namespace {
+
+// Adds the late fine to the fine the file holds for the client.
+void book_late_fine(DataFile& users, int32_t id, int32_t late) {
+    int32_t slot = client_find(users, id);
+    if (slot < 0)
+        return;
+    ClientRec stored = client_read(users, slot);
+    stored.fine = add_fine(stored.fine, late);
+    client_write(users, slot, stored);
+}
+
+// Closes the rental at rent_slot: books the late fine silently, deletes the
+// rental, hands the copy to the next reservation and records its status.
+void take_disk_back(DataFile& rents, int32_t rent_slot, int32_t id, int32_t rate) {
+    DataFile users = open_table<ClientRec>();
+    DataFile catalog = open_table<MovieRec>();
+    RentRec rental = rent_read(rents, rent_slot);
+    int32_t late = late_fine(rental, rate);
+    if (late != 0)
+        book_late_fine(users, id, late);
+    rent_delete(rents, rental);
+
+    DataFile reserved = open_table<ReserveRec>();
+    DataFile saved = open_table<SavedRec>();
+    bool handed =
+        hand_over_copy(rental.movie, rental.copy, Notice::returned, reserved, saved, catalog);
+
+    // Read after the hand-over, so that its marking is kept.
+    int32_t slot = movie_find_copy(catalog, rental.movie, rental.copy);
+    if (slot >= 0) {
+        MovieRec copy = movie_read(catalog, slot);
+        copy.diskstatus =
+            ask_disk_status("\n\n\n What is the status of the disk(insert number from 1-10)\n");
+        copy.rented = 0;
+        copy.saved = handed ? 1 : 0;
+        movie_write(catalog, slot, copy);
+    }
+    users.close();
+    catalog.close();
+    reserved.close();
+    saved.close();
+}
+
+} // namespace
+
+void return_at_login(ClientRec client, int32_t rate) {
+    DataFile rents = open_table<RentRec>();
+    int32_t rent_slot = rent_find(rents, client.id);
+    if (rent_slot < 0) {
+        info_message("\n\n\n The client don't need to return movie");
+        rents.close();
+        return;
+    }
+    info_message("\n\n\n The client need to return movie");
+    int answer = yes_no_dialog(" Does the client has the movie to return? Y/N");
+    if (answer == kYes) {
+        take_disk_back(rents, rent_slot, client.id, rate);
+    } else if (answer == kNo) {
+        info_screen();
+        print_plain("\n\n\n The client Dont have the movie that he rented");
+        print_plain("\n The client can't rent another movie but he can reserve a rented copy");
+        press_any_key();
+    }
+    rents.close();
+}
