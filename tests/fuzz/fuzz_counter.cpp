@@ -6,6 +6,7 @@
 // input runs out, and then checks every data file and the rules between
 // them. A broken rule, a damaged file or a crash is a finding; a run that
 // stops reading input is caught by libFuzzer's -timeout.
+#include "shell/datafiles.h"
 #include "shell/dates.h"
 #include "shell/main_loop.h"
 #include "shell/screen.h"
@@ -156,9 +157,7 @@ class Fixture {
         if (!check.problems.empty())
             finding("the fixture itself breaks the rules:%s", joined(check.problems).c_str());
         files_.clear();
-        for (const char* name :
-             {TableTraits<ClientRec>::file, TableTraits<MovieRec>::file, TableTraits<RentRec>::file,
-              TableTraits<SavedRec>::file, TableTraits<ReserveRec>::file})
+        for (const char* name : kDataFileNames)
             files_.push_back({name, read_whole(name)});
         made_on_ = today;
     }
