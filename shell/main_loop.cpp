@@ -115,30 +115,7 @@ void disconnect_client(ClientRec& client) {
 
 int main_menu(const std::string& prompt, const std::string& status, ClientRec client) {
     const Date cd = get_today();
-    int chosen = 1;
-    bool redraw = true;
-    while (true) {
-        if (redraw)
-            draw_menu(prompt, status, client, cd, chosen);
-        redraw = false;
-        int key = read_key();
-        if (key == kKeyExtended) {
-            int code = read_key();
-            if (code == kKeyUp && chosen > 1) {
-                --chosen;
-                redraw = true;
-            } else if (code == kKeyDown && chosen < 7) {
-                ++chosen;
-                redraw = true;
-            }
-        } else if (key == kKeyEnter) {
-            clear_screen();
-            return chosen;
-        } else if (key == kKeyEsc) {
-            clear_screen();
-            return -1;
-        }
-    }
+    return choose_box(7, [&](int chosen) { draw_menu(prompt, status, client, cd, chosen); });
 }
 
 void run_counter() {

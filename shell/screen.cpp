@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -94,31 +95,36 @@ void info_message(std::string_view text) {
     press_any_key();
 }
 
-int yes_no_dialog(std::string_view question) {
-    int choice = 1;
+int choose_box(int count, const std::function<void(int)>& draw) {
+    int chosen = 1;
     bool redraw = true;
     while (true) {
         if (redraw)
-            draw_dialog(question, choice);
+            draw(chosen);
         redraw = false;
         int key = read_key();
         if (key == kKeyExtended) {
             int code = read_key();
-            if (code == kKeyUp && choice > 1) {
-                --choice;
+            if (code == kKeyUp && chosen > 1) {
+                --chosen;
                 redraw = true;
-            } else if (code == kKeyDown && choice < 2) {
-                ++choice;
+            } else if (code == kKeyDown && chosen < count) {
+                ++chosen;
                 redraw = true;
             }
         } else if (key == kKeyEnter) {
             clear_screen();
-            return choice == 1 ? kYes : kNo;
+            return chosen;
         } else if (key == kKeyEsc) {
             clear_screen();
-            return kCancel;
+            return -1;
         }
     }
+}
+
+int yes_no_dialog(std::string_view question) {
+    int chosen = choose_box(2, [question](int choice) { draw_dialog(question, choice); });
+    return chosen == 1 ? kYes : chosen == 2 ? kNo : kCancel;
 }
 
 bool read_int(int32_t& value) {

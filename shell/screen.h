@@ -7,6 +7,7 @@
 #include "shell/input.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -63,6 +64,12 @@ void info_message(std::string_view text);
 // chooses, Esc cancels; other keys do nothing. Starts on yes and clears the
 // screen before it returns kYes, kNo or kCancel.
 int yes_no_dialog(std::string_view question);
+
+// Lets the clerk choose one of count boxes, numbered from 1 top to bottom:
+// draw(chosen) draws the screen with box chosen highlighted; Up and Down move
+// without wrapping and redraw only when the choice changed; Enter answers the
+// box, Esc -1. Other keys do nothing. Clears the screen before answering.
+int choose_box(int count, const std::function<void(int)>& draw);
 
 // "%d" read: false (value unchanged) when no number stands there.
 bool read_int(int32_t& value);

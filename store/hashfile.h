@@ -188,7 +188,8 @@ DataFile hash_rebuild(DataFile& f, const Rec& r) {
     const int32_t m = grown_slot_count(n);
     std::vector<Rec> image(m, TableTraits<Rec>::blank());
     for (const Rec& rec : moved)
-        place_in_image(image, rec);
+        if (!place_in_image(image, rec))
+            report_damage(path, "is too large to grow");
 
     const std::string temp = path + ".new";
     {
