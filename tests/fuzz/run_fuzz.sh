@@ -31,14 +31,17 @@ status=$?
 
 echo
 echo "=== Fuzzing summary ==="
-# Each test's verdict, and how many inputs each fuzzing run tried.
-grep -E 'Test +#[0-9]+: fuzz_' "$log" | sed -E 's/^.*Test +#[0-9]+: //'
-grep -E '^[0-9]+: Test command: ' "$log" | while read -r num _ _ cmd _; do
-  num=${num%:}
-  done_line=$(grep -E "^$num: Done [0-9]+ runs" "$log" | tail -1)
-  [ -n "$done_line" ] && echo "  $(basename "$cmd"): ${done_line#*: }"
-done
-grep -h -E '^[0-9]+: (FINDING|SUMMARY:|==[0-9]+==ERROR)' "$log" | sed -E 's/^[0-9]+: /  /' | sort -u
+# Each test's verdict, with the number of inputs it ran.
+grep -E 'Test +#[0-9]+: fuzz_' "$log" | sed -E 's/^.*Test +#([0-9]+): /\1 /' |
+  while read -r num verdict; do
+    runs=$(grep -E "^$num: Done [0-9]+ runs" "$log" | tail -1 | sed -E 's/^[0-9]+: Done ([0-9]+) runs.*/\1/')
+    echo "  $verdict  (${runs:-?} inputs)"
+  done
+# What was found: the targets' own words (with their indented details) and
+# the sanitizers' summaries.
+sed -E 's/^[0-9]+: //' "$log" |
+  awk '/^(FINDING|SUMMARY:|==[0-9]+==ERROR)/ { print "  " $0; more = /^FINDING/; next }
+       more && /^  / { print "  " $0; next } { more = 0 }' | awk '!seen[$0]++'
 if ls "$findings"/* >/dev/null 2>&1; then
   echo "Inputs that found something (once fixed, keep each as a regression in"
   echo "tests/fuzz/regressions/<target>/):"
