@@ -14,7 +14,8 @@ from shop import Shop, connected, info
 TODAY = "2009-03-20"
 
 # Client desk
-ADD_OR_REMOVE_CLIENT = " Do you want to add client?\n\n Yes to add.\n No to remove.\n ESC for cancel."
+ADD_OR_REMOVE_CLIENT = (" Do you want to add client?\n\n Yes to add.\n No to remove.\n"
+                        " ESC for cancel.")
 NEW_ID = "\n\n\n Insert identification number\n"
 FIRST = "\n Insert client first name\n"
 LAST = "\n Insert client last name\n"
@@ -84,26 +85,25 @@ def refuse(s, prompt: str, *answers: str) -> str:
     return added
 
 
+def open_desk(s, entry: int, question: str, yes: bool, first_screen: str) -> str:
+    """Menu entry, the desk's first dialog answered, up to its first prompt;
+    answers that screen."""
+    choose(s, entry)
+    expect_dialog(s, question)
+    answer(s, yes=yes)
+    return expect(s, first_screen).text
+
+
 def add_client_screen(s) -> str:
-    """From the menu to the id prompt of a new client; answers that screen."""
-    choose(s, 5)
-    expect_dialog(s, ADD_OR_REMOVE_CLIENT)
-    answer(s, yes=True)
-    return expect(s, INSERT_CLIENT + NEW_ID).text
+    return open_desk(s, 5, ADD_OR_REMOVE_CLIENT, True, INSERT_CLIENT + NEW_ID)
 
 
 def add_movie_screen(s) -> str:
-    choose(s, 6)
-    expect_dialog(s, ADD_OR_REMOVE_MOVIE)
-    answer(s, yes=True)
-    return expect(s, INSERT_MOVIE + MOVIE_ID).text
+    return open_desk(s, 6, ADD_OR_REMOVE_MOVIE, True, INSERT_MOVIE + MOVIE_ID)
 
 
 def remove_movie_screen(s) -> str:
-    choose(s, 6)
-    expect_dialog(s, ADD_OR_REMOVE_MOVIE)
-    answer(s, yes=False)
-    return expect(s, REMOVE_MOVIE + REMOVE_ID_MOVIE).text
+    return open_desk(s, 6, ADD_OR_REMOVE_MOVIE, False, REMOVE_MOVIE + REMOVE_ID_MOVIE)
 
 
 def pass_login_screens(s, name: str) -> None:
@@ -113,6 +113,47 @@ def pass_login_screens(s, name: str) -> None:
     expect(s, NOTHING_TO_RETURN)
     s.key("x")
     assert menu_client_line(s) == connected(name).rstrip("\n")
+
+
+def log_in(s, typed_id: str, name: str) -> None:
+    """Logs in a client whose subscription runs and who has nothing to return."""
+    choose(s, 1)
+    expect(s, LOGIN + ID_PROMPT)
+    s.type_line(typed_id)
+    pass_login_screens(s, name)
+
+
+def decline_available_copy(s, title: str) -> None:
+    """Online search: title finds a copy to rent; the client declines and
+    searches no more."""
+    s.type_line(title)
+    expect(s, info("\n\n\n The movie is not ranted ", "\n The client can rent this movie"))
+    s.key("x")
+    expect_dialog(s, " The client wants to rent this movie? Y/N")
+    answer(s, yes=False)
+    expect_dialog(s, CONTINUE)
+    answer(s, yes=False)
+
+
+def added_today(id: int, fname: str, lname: str, address: str, phone: int = 541234567,
+                months: int = 1) -> Client:
+    """A client as the desk stores one added today."""
+    return Client(id=id, fname=fname, lname=lname, address=address, subdate=Date(2009, 3, 20),
+                  phone=phone, months=months)
+
+
+def first_copy(name: str, id: int, days: int, status: int) -> Movie:
+    """The first copy of a new movie, as the desk stores it."""
+    return Movie(name=name, id=id, copy=1, diskstatus=status, rentdays=days)
+
+
+def assert_stored(shop, *added) -> None:
+    """Puts the added records into the shop's models, then asserts that the
+    files are the models byte for byte and hold nothing invalid."""
+    for rec in added:
+        shop.put(rec)
+    shop.assert_files()
+    assert_only_valid_values(shop.dir)
 
 
 def assert_only_valid_values(data_dir) -> None:
@@ -195,11 +236,8 @@ def test_an_empty_line_is_asked_again_and_finds_no_title(data_dir, rentdesk):
     answer(s, yes=False)
     leave(s)
 
-    shop.put(Client(id=40, fname="Dana", lname="Levi", address="Acre", subdate=Date(2009, 3, 20),
-                    phone=541234567, months=1))
-    shop.put(Movie(name="Heat", id=12, copy=1, diskstatus=8, rentdays=3))
-    shop.assert_files()
-    assert_only_valid_values(data_dir)
+    assert_stored(shop, added_today(40, "Dana", "Levi", "Acre"),
+                  first_copy("Heat", 12, days=3, status=8))
 
 
 # ---------------------------------------------------------------- letters for numbers
@@ -261,8 +299,7 @@ def test_letters_for_a_number_are_asked_again_and_a_number_takes_only_its_line(d
     shop.change(Movie, copy1, rented=0, diskstatus=7)
     shop.delete(Movie, 100, lambda m: m.copy == 2)
     shop.delete(Rent, 25)
-    shop.assert_files()
-    assert_only_valid_values(data_dir)
+    assert_stored(shop)
 
 
 # ---------------------------------------------------------------- numbers beyond 32 bits
@@ -314,11 +351,8 @@ def test_numbers_beyond_32_bits_are_asked_again_never_wrapped(data_dir, rentdesk
     pass_login_screens(s, "Max Int")
     leave(s)
 
-    shop.put(Client(id=2147483647, fname="Max", lname="Int", address="Eilat",
-                    subdate=Date(2009, 3, 20), phone=2147483647, months=0))
-    shop.put(Movie(name="Up", id=5, copy=1, diskstatus=5, rentdays=3))
-    shop.assert_files()
-    assert_only_valid_values(data_dir)
+    assert_stored(shop, added_today(2147483647, "Max", "Int", "Eilat", phone=2147483647, months=0),
+                  first_copy("Up", 5, days=3, status=5))
 
 
 # ---------------------------------------------------------------- ids of zero and below
@@ -387,10 +421,7 @@ def test_ids_of_zero_and_below_are_never_stored_nor_found(data_dir, rentdesk):
         s.key("x")
     leave(s)
 
-    shop.put(Client(id=26, fname="Noa", lname="Gal", address="Eilat", subdate=Date(2009, 3, 20),
-                    phone=541111111, months=1))
-    shop.assert_files()
-    assert_only_valid_values(data_dir)
+    assert_stored(shop, added_today(26, "Noa", "Gal", "Eilat", phone=541111111))
 
 
 # ---------------------------------------------------------------- text longer than its field
@@ -451,10 +482,7 @@ def test_text_longer_than_its_field_is_cut_without_splitting_a_character(data_di
     expect(s, listing("Ça ira, ça ira, ", 60, 2, 9))
     s.key("x")
 
-    choose(s, 1)
-    expect(s, LOGIN + ID_PROMPT)
-    s.type_line("50")
-    pass_login_screens(s, "Bartholomew Jean-Pierr")
+    log_in(s, "50", "Bartholomew Jean-Pierr")
     choose(s, 3)
     expect(s, ONLINE)
     s.type_line(long_title)
@@ -463,20 +491,11 @@ def test_text_longer_than_its_field_is_cut_without_splitting_a_character(data_di
     expect_dialog(s, CONTINUE)
     answer(s, yes=True)
     expect(s, ONLINE)
-    s.type_line("Ça ira, ça ira, ")
-    expect(s, info("\n\n\n The movie is not ranted ", "\n The client can rent this movie"))
-    s.key("x")
-    expect_dialog(s, " The client wants to rent this movie? Y/N")
-    answer(s, yes=False)
-    expect_dialog(s, CONTINUE)
-    answer(s, yes=False)
+    decline_available_copy(s, "Ça ira, ça ira, ")
     leave(s)
 
-    shop.put(Client(id=50, fname="Bartholomew", lname="Jean-Pierr", address="x" * 11,
-                    subdate=Date(2009, 3, 20), phone=541234567, months=1))
-    shop.put(Movie(name="Ça ira, ça ira, ", id=60, copy=1, diskstatus=9, rentdays=2))
-    shop.assert_files()
-    assert_only_valid_values(data_dir)
+    assert_stored(shop, added_today(50, "Bartholomew", "Jean-Pierr", "x" * 11),
+                  first_copy("Ça ira, ça ira, ", 60, days=2, status=9))
 
 
 # ---------------------------------------------------------------- control characters and UTF-8
@@ -520,26 +539,14 @@ def test_control_characters_are_dropped_and_utf8_is_kept_in_names_and_titles(dat
     expect(s, listing("Amélie", 80, 2, 9))
     s.key("x")
 
-    choose(s, 1)
-    expect(s, LOGIN + ID_PROMPT)
-    s.type_line("70")
-    pass_login_screens(s, "Zoë Wójcik")
+    log_in(s, "70", "Zoë Wójcik")
     choose(s, 3)
     expect(s, ONLINE)
-    s.type_line("Amélie")
-    expect(s, info("\n\n\n The movie is not ranted ", "\n The client can rent this movie"))
-    s.key("x")
-    expect_dialog(s, " The client wants to rent this movie? Y/N")
-    answer(s, yes=False)
-    expect_dialog(s, CONTINUE)
-    answer(s, yes=False)
+    decline_available_copy(s, "Amélie")
     leave(s)
 
-    shop.put(Client(id=70, fname="Zoë", lname="Wójcik", address="Haifa",
-                    subdate=Date(2009, 3, 20), phone=541234567, months=1))
-    shop.put(Movie(name="Amélie", id=80, copy=1, diskstatus=9, rentdays=2))
-    shop.assert_files()
-    assert_only_valid_values(data_dir)
+    assert_stored(shop, added_today(70, "Zoë", "Wójcik", "Haifa"),
+                  first_copy("Amélie", 80, days=2, status=9))
 
 
 # ---------------------------------------------------------------- keys pressed while typing
@@ -569,17 +576,11 @@ def test_arrow_and_function_keys_pressed_while_typing_leave_nothing_in_the_answe
     expect(s, listing("Heat", 9, 3, 8))
     s.key("x")
 
-    choose(s, 1)
-    expect(s, LOGIN + ID_PROMPT)
-    s.type_line("42" + down)
-    pass_login_screens(s, "Anna Lee")
+    log_in(s, "42" + down, "Anna Lee")
     leave(s)
 
-    shop.put(Client(id=42, fname="Anna", lname="Lee", address="Elm", subdate=Date(2009, 3, 20),
-                    phone=541234567, months=1))
-    shop.put(Movie(name="Heat", id=9, copy=1, diskstatus=8, rentdays=3))
-    shop.assert_files()
-    assert_only_valid_values(data_dir)
+    assert_stored(shop, added_today(42, "Anna", "Lee", "Elm"),
+                  first_copy("Heat", 9, days=3, status=8))
 
 
 # ---------------------------------------------------------------- keys and typed text out of place
