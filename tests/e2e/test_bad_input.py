@@ -586,9 +586,16 @@ def test_arrow_and_function_keys_pressed_while_typing_leave_nothing_in_the_answe
 # ---------------------------------------------------------------- keys and typed text out of place
 
 
-def assert_no_reaction(s, data: str) -> None:
-    """Sends bytes to a screen that waits for keys; nothing may be drawn."""
+def send_keys(s, data: str) -> None:
+    """Sends the bytes of keys as they are, once the program reads keys (a
+    screen is drawn before the terminal leaves line mode)."""
+    s._await_mode(line=False, what=repr(data))
     s.send(data)
+
+
+def assert_no_reaction(s, data: str) -> None:
+    """Sends keys to a screen that waits for keys; nothing may be drawn."""
+    send_keys(s, data)
     s.wait_quiet()
     assert s.output_since_send() == b""
 
@@ -604,7 +611,7 @@ def test_keys_at_typed_prompts_and_typed_text_at_key_prompts(data_dir, rentdesk)
     # At the menu, letters, digits, a UTF-8 letter, Tab, Left, Right and a
     # function key do nothing; the Enter that ends a typed line chooses.
     assert_no_reaction(s, "abc5é\t\x1b[D\x1b[C\x1b[15~")
-    s.send("15\r")
+    send_keys(s, "15\r")
     expect(s, LOGIN + ID_PROMPT)
 
     # At a typed prompt, Esc and Tab alone are no answer; Ctrl-U takes back
@@ -622,10 +629,10 @@ def test_keys_at_typed_prompts_and_typed_text_at_key_prompts(data_dir, rentdesk)
 
     # A key wait takes a function key, and then a UTF-8 letter, as one key each.
     expect(s, LOGGED_IN)
-    s.send("\x1b[15~")
+    send_keys(s, "\x1b[15~")
     expect(s, NOTHING_TO_RETURN)
     assert s.wait_quiet().text == NOTHING_TO_RETURN
-    s.send("é")
+    send_keys(s, "é")
     assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
     assert s.wait_quiet().highlighted_boxes() == ["Client Login"]
     leave(s)
