@@ -1,6 +1,7 @@
 // Adding movies and copies, and deleting copies with their clean-up.
 #include "movies/maintenance.h"
 
+#include "clients/returned_disk.h"
 #include "shell/datafiles.h"
 #include "shell/screen.h"
 #include "store/movies.h"
@@ -18,31 +19,13 @@ constexpr const char* kAskRemoveId = "\n\n\n Insert movie ID for remove:\n ";
 constexpr const char* kAskRemoveIdAgain = "\n\n\n insert movie ID for remove:\n ";
 constexpr const char* kAskCopy = "\n\n\n Insert copy number to delete\n";
 
-bool disk_status_valid(int32_t value) {
-    return value >= 1 && value <= 10;
-}
-
-// Reads the disk status; anything but a number from 1 to 10 is asked again
-// on an information screen.
-int32_t ask_disk_status() {
-    print_plain("\n Insert disk status: \n ");
-    int32_t status = 0;
-    while (!read_int(status) || !disk_status_valid(status)) {
-        info_screen();
-        print_plain("\n\n\n Insert again a number from 1 to 10\n");
-        print_plain("\n What is the status of the disk(insert number from 1-10)\n");
-        discard_input();
-    }
-    return status;
-}
-
 // Name and rental days of a movie the catalogue does not know yet.
 void ask_title(MovieRec& ins) {
     clear_screen();
     print_plain(kInsertMovieBanner);
     print_plain(kAskName);
     discard_input();
-    set_text(ins.name, read_line());
+    set_text(ins.name, read_line_until(kAskName)); // never an empty title
     print_plain(kAskRentDays);
     ins.rentdays = read_int_until(kAskRentDays, any_number);
 }
@@ -68,7 +51,8 @@ void add_movie(DataFile& catalog) {
     } else {
         ask_title(ins);
     }
-    ins.diskstatus = ask_disk_status();
+    print_plain("\n Insert disk status: \n ");
+    ins.diskstatus = read_disk_status();
     ins.rented = 0;
     ins.saved = 0;
     movie_insert(catalog, ins);
