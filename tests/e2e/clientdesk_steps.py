@@ -73,9 +73,14 @@ def menu_client_line(s) -> str:
 
 
 def choose(s, entry: int) -> None:
-    """Chooses an entry of the main menu (1 Client Login ... 7 Exit)."""
+    """Chooses an entry of the main menu (1 Client Login ... 7 Exit). Each
+    move of the highlight is drawn in full before the next key, so a late
+    redraw cannot pass for the menu shown after the entry's operation."""
     menu_client_line(s)
-    s.keys(*["down"] * (entry - 1), "enter")
+    for _ in range(entry - 1):
+        s.key("down")
+        menu_client_line(s)
+    s.key("enter")
 
 
 def answer(s, yes: bool) -> None:
