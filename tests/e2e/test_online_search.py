@@ -39,8 +39,13 @@ def search(s, title):
 
 
 def answer(s, question, keys):
+    """Answers the dialog asking question. A move to "no" is drawn in full
+    before Enter, so the redraw cannot pass for the next dialog."""
     assert s.wait_for("|____no____|\n\n").text == dialog(question)
-    s.keys(*keys)
+    for key in keys:
+        s.key(key)
+        if key == "down":
+            s.wait_for("|____no____|\n\n")
 
 
 def back_at_menu(s, name="Dan Cohen"):
