@@ -1,7 +1,7 @@
 // The data check of rentdesk-admin: reads the five data files of the current
 // folder, lists in plain words everything wrong with each table and between
-// them, and can mend the catalogue's flags from the rentals and holds that
-// exist.
+// them, and can mend what an interrupted operation leaves behind: the
+// catalogue's flags, and a reservation already served by a hold.
 #pragma once
 
 #include <string>
@@ -13,7 +13,8 @@ struct CheckResult {
 };
 
 // Checks the data files of the current folder. With repair, first sets each
-// copy's rented and saved flags from the rentals and holds that name it (no
-// record is added or removed), then checks again; problems then lists only
-// what is still wrong.
+// copy's rented and saved flags from the rentals and holds that name it, and
+// deletes a reservation whose client already has a copy of that movie held
+// (a hand-over cut short); no client, copy, rental or hold is added or
+// removed. Then checks again: problems lists only what is still wrong.
 CheckResult check_data_folder(bool repair);
