@@ -3,10 +3,12 @@
 
 #include "store/hashfile.h"
 #include "store/reserves.h"
+#include "store/saved.h"
 
 #include <cstdio>
 #include <map>
 #include <set>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -354,17 +356,16 @@ std::vector<std::string> mend_flags(const Folder& f) {
     return mended;
 }
 
-// Deletes each reservation whose client already has a hold of the same
-// movie: what a hand-over leaves when it is cut short between writing the
-// hold and deleting the reservation. Answers what was deleted.
-std::vector<std::string> finish_hand_overs(const Folder& f) {
-    std::vector<std::string> mended;
+// Deletes each reservation whose client already has a copy of that movie
+// held: what a hand-over leaves when cut short between writing the hold and
+// deleting the reservation.
+void finish_hand_overs(const Folder& f, std::vector<std::string>& mended) {
     std::set<std::pair<int32_t, int32_t>> held; // client, movie
     for (const SavedRec& h : live(f.saved))
         held.insert({h.client, h.movie});
     auto reserved = DataFile::open(TableTraits<ReserveRec>::file, DataFile::Mode::Update);
     if (!reserved)
-        return mended;
+        return;
     for (const ReserveRec& r : live(f.reserves)) {
         if (!held.count({r.client, r.movie}) ||
             reserve_find_client(*reserved, r.movie, r.client) < 0)
@@ -374,7 +375,30 @@ std::vector<std::string> finish_hand_overs(const Folder& f) {
                                 "copy of it is already held",
                                 TableTraits<ReserveRec>::file, r.movie, r.client));
     }
-    return mended;
+}
+
+// Deletes each hold of a copy its client already rents: what taking a held
+// copy leaves when cut short between writing the rental and deleting the
+// hold.
+void finish_pick_ups(const Folder& f, std::vector<std::string>& mended) {
+    std::set<std::tuple<int32_t, int32_t, int32_t>> rented; // client, movie, copy
+    for (const RentRec& r : live(f.rents))
+        rented.insert({r.client, r.movie, r.copy});
+    auto saved = DataFile::open(TableTraits<SavedRec>::file, DataFile::Mode::Update);
+    if (!saved)
+        return;
+    for (const SavedRec& h : live(f.saved)) {
+        if (!rented.count({h.client, h.movie, h.copy}))
+            continue;
+        int32_t slot = saved_find(*saved, h.client); // the hold its delete would take
+        if (slot < 0 || saved_read(*saved, slot).movie != h.movie ||
+            saved_read(*saved, slot).copy != h.copy)
+            continue;
+        saved_delete(*saved, h);
+        mended.push_back(format("%s: deleted the hold of copy %d of movie %d for client %d, who "
+                                "already rents it",
+                                TableTraits<SavedRec>::file, h.copy, h.movie, h.client));
+    }
 }
 
 } // namespace
@@ -384,9 +408,14 @@ CheckResult check_data_folder(bool repair) {
     Folder f;
     result.problems = check_folder(f);
     if (repair && all_usable(f)) {
-        result.mended = mend_flags(f);
-        for (std::string& line : finish_hand_overs(f))
-            result.mended.push_back(std::move(line));
+        // The records first, then the flags from the records that are left.
+        finish_hand_overs(f, result.mended);
+        finish_pick_ups(f, result.mended);
+        if (!result.mended.empty())
+            check_folder(f);
+        if (all_usable(f))
+            for (std::string& line : mend_flags(f))
+                result.mended.push_back(std::move(line));
         if (!result.mended.empty())
             result.problems = check_folder(f);
     }

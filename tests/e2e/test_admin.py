@@ -310,18 +310,35 @@ def hand_over_cut_short(shop):
              "names it",
              "reservedmov.txt: client 25 has a reservation of movie 100 although a copy of "
              "movie 100 is held for him"],
-            ["catalogmov.txt: copy 1 of movie 100: rented set from 1 to 0, as no rental names "
+            ["reservedmov.txt: deleted the reservation of movie 100 by client 25, for whom a "
+             "copy of it is already held",
+             "catalogmov.txt: copy 1 of movie 100: rented set from 1 to 0, as no rental names "
              "it",
              "catalogmov.txt: copy 1 of movie 100: saved set from 0 to 1, as the hold of client "
-             "25 names it",
-             "reservedmov.txt: deleted the reservation of movie 100 by client 25, for whom a "
-             "copy of it is already held"],
+             "25 names it"],
             lambda: (set_copy(shop, HEAT_1, rented=0, saved=1), shop.delete(Reserve, 100)))
+
+
+def pick_up_cut_short(shop):
+    """Rina takes the copy held for her: the rental written, the hold not yet
+    deleted nor the copy marked."""
+    shop.put(Rent(client=32, rentdate=Date(2009, 3, 5), movie=100, copy=2, rentdays=3))
+    return (["catalogmov.txt: copy 2 of movie 100 is not marked rented but the rental of client "
+             "32 names it",
+             "ressavmov.txt: copy 2 of movie 100 is held for client 32 and also out on rent to "
+             "client 32"],
+            ["ressavmov.txt: deleted the hold of copy 2 of movie 100 for client 32, who already "
+             "rents it",
+             "catalogmov.txt: copy 2 of movie 100: rented set from 0 to 1, as the rental of "
+             "client 32 names it",
+             "catalogmov.txt: copy 2 of movie 100: saved set from 1 to 0, as no hold names it"],
+            lambda: (set_copy(shop, HEAT_2, rented=1, saved=0), shop.delete(Saved, 32)))
 
 
 @pytest.mark.parametrize("mismatch", [rented_without_rental, rental_without_rented,
                                       saved_without_hold, hold_without_saved,
-                                      flag_neither_0_nor_1, hand_over_cut_short])
+                                      flag_neither_0_nor_1, hand_over_cut_short,
+                                      pick_up_cut_short])
 def test_repair_mends_a_mismatch_says_what_it_did_and_loses_no_record(shop, mismatch):
     problems, mended, mend_model = mismatch(shop)
     shop.write()
