@@ -76,28 +76,39 @@ int32_t ask_movie_to_remove(const DataFile& catalog) {
     return mov;
 }
 
-// With the last copy of a movie gone, nobody can be given it any more: its
-// reservations are deleted.
-void drop_reservations_if_gone(const DataFile& catalog, int32_t mov) {
-    DataFile reserved = open_table<ReserveRec>();
-    if (movie_find(catalog, mov) < 0) {
-        for (int32_t slot = reserve_find(reserved, mov); slot >= 0;
-             slot = reserve_find(reserved, mov))
-            reserve_delete(reserved, reserve_read(reserved, slot));
-    }
-    reserved.close();
+// Deletes every reservation of the movie.
+void drop_reservations(DataFile& reserved, int32_t mov) {
+    for (int32_t slot = reserve_find(reserved, mov); slot >= 0; slot = reserve_find(reserved, mov))
+        reserve_delete(reserved, reserve_read(reserved, slot));
 }
 
 // Deletes every hold on the given copy, walking the hold file in slot order.
-void drop_holds_of(int32_t mov, int32_t cpnum) {
-    DataFile saved = open_table<SavedRec>();
+void drop_holds_of(DataFile& saved, int32_t mov, int32_t cpnum) {
     const int32_t n = saved_slots(saved);
     for (int32_t slot = 0; slot < n; ++slot) {
         SavedRec hold = saved_read(saved, slot);
         if (hold.client != 0 && hold.client != -1 && hold.movie == mov && hold.copy == cpnum)
             saved_delete(saved, hold);
     }
+}
+
+// Deletes the copy at slot with what hangs on it: its holds when it was
+// held, and every reservation of the movie when it is the last copy. Both
+// files are opened before anything is written, and the holds and
+// reservations go before the copy, so a crash never leaves one naming a copy
+// or movie that is gone.
+void delete_copy(DataFile& catalog, int32_t slot, const MovieRec& copy) {
+    DataFile reserved = open_table<ReserveRec>();
+    DataFile saved;
+    if (copy.saved == 1) {
+        saved = open_table<SavedRec>();
+        drop_holds_of(saved, copy.id, copy.copy);
+    }
+    if (movie_find_other_copy(catalog, copy.id, slot) < 0)
+        drop_reservations(reserved, copy.id);
+    movie_delete_copy(catalog, copy);
     saved.close();
+    reserved.close();
 }
 
 // Deletes one copy of a movie the clerk names, unless it is out on rent.
@@ -129,11 +140,8 @@ void remove_copy(DataFile& catalog) {
         info_message("\n\n\n The copy is rented you can't delete him");
         return; // the copy stays, and so does any hold on it
     }
-    movie_delete_copy(catalog, copy);
-    drop_reservations_if_gone(catalog, mov);
+    delete_copy(catalog, slot, copy);
     info_message("\n\n\n The copy has been deleted");
-    if (copy.saved == 1)
-        drop_holds_of(mov, cpnum);
 }
 
 } // namespace

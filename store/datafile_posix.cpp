@@ -206,6 +206,8 @@ std::optional<FolderLock> FolderLock::acquire(const std::string& path, bool* hel
     if (held_elsewhere)
         *held_elsewhere = false;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) // a lock file this user may not write still takes the lock
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     int rc;
