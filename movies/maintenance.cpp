@@ -106,6 +106,8 @@ void delete_copy(DataFile& catalog, int32_t slot, const MovieRec& copy) {
     }
     if (movie_find_other_copy(catalog, copy.id, slot) < 0)
         drop_reservations(reserved, copy.id);
+    saved.sync(); // what named the copy is gone from the disk before the copy
+    reserved.sync();
     movie_delete_copy(catalog, copy);
     saved.close();
     reserved.close();

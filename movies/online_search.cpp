@@ -199,9 +199,11 @@ Next held_copy(SearchDesk& d, const Scan& scan) {
     int answer = yes_no_dialog(" Do you want to take the saved movie?\n\n Press Yes to take "
                                "movie\n Press ESC or No to cancel saving");
     if (answer == kYes) {
-        // The rental is written before the hold goes: a crash in between
-        // leaves both (the data check finishes the pick-up), never neither.
+        // The rental is written, and on the disk, before the hold goes: a
+        // crash or power failure in between leaves both (the data check
+        // finishes the pick-up), never neither.
         record_rental(d, hold.movie, hold.copy, scan.savfin.rentdays);
+        d.rents.sync();
         saved_delete(d.saved, hold);
         mark_rented(d, hold.movie, hold.copy);
         return Next::end;

@@ -150,6 +150,8 @@ void DataFile::write_at(int64_t offset, const void* buf, std::size_t len) {
 }
 
 void DataFile::sync() {
+    if (fd_ < 0 || !dirty_)
+        return;
     write_point();
     if (::fsync(fd_) != 0 && errno != EINVAL)
         report_damage(path_, std::string("cannot be synced: ") + std::strerror(errno));
