@@ -12,8 +12,8 @@
 enum class Notice { returned, overdue };
 
 // Gives the copy to the earliest reservation of the movie dated today or
-// before: that reservation (only it) is deleted, a hold dated today is made
-// for its client, and the copy is marked saved (rented 0, saved 1). Shows the
+// before: a hold dated today is made for its client, that reservation (only
+// it) is deleted, and the copy is marked saved (rented 0, saved 1). Shows the
 // call notice when the reservation asked for one. Answers true when a hold
 // was made; false, changing nothing, when nobody reserved the movie in time
 // or the copy is not in the catalogue. Works on the caller's open files; an

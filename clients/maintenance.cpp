@@ -19,19 +19,16 @@ namespace {
 
 // ---- Adding -------------------------------------------------------------
 
-// Reads an id of 1 or more at prompt and drops the rest of its line.
+// Reads an id of 1 or more at prompt.
 int32_t read_new_id(std::string_view prompt) {
-    int32_t id = read_int_until(prompt, positive_number);
-    discard_input();
-    return id;
+    return read_int_until(prompt, positive_number);
 }
 
-// Reads one word at prompt and stores it cut to the field; the rest of the
-// line is dropped.
+// Reads one word at prompt, asked again while the line holds none, and
+// stores it cut to the field; the rest of the line is dropped.
 void read_word_into(std::string_view prompt, Word& field) {
     print_plain(prompt);
-    set_text(field, read_word());
-    discard_input();
+    set_text(field, read_word_until(prompt));
 }
 
 void add_client(DataFile& users) {
@@ -51,7 +48,6 @@ void add_client(DataFile& users) {
     read_word_into("\n Insert client adrress\n", ins.address);
     print_plain("\n Insert client phone number(without bar's!)\n");
     ins.phone = read_int_until("\n Insert client phone number(without bar's!)\n", not_negative);
-    discard_input();
     ins.subdate = get_today();
     ins.fine = 0;
     print_plain("\n How many months the client want to subscribe?\n");

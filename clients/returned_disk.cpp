@@ -5,10 +5,7 @@
 
 #include <cstdint>
 
-int32_t ask_disk_status(std::string_view first_question) {
-    info_screen();
-    print_plain(first_question);
-    discard_input();
+int32_t read_disk_status() {
     int32_t status = 0;
     // A line that is no number is dropped with the rest of the line, so the
     // question always waits for a new answer.
@@ -18,7 +15,15 @@ int32_t ask_disk_status(std::string_view first_question) {
         print_plain(kDiskStatusQuestion);
         discard_input();
     }
+    discard_input();
     return status;
+}
+
+int32_t ask_disk_status(std::string_view first_question) {
+    info_screen();
+    print_plain(first_question);
+    discard_input();
+    return read_disk_status();
 }
 
 int32_t add_fine(int32_t owed, int32_t late) {

@@ -1,6 +1,6 @@
-// Taking a rented disk back at the counter: the clerk rates the condition of
-// the disk, and the late fine joins what the client already owes. Shared by
-// the return at login and the removal of a client.
+// Rating a disk at the counter: the clerk gives its condition from 1 to 10
+// (when a rented disk comes back, and for a new copy), and the late fine of
+// a returned disk joins what the client already owes.
 #pragma once
 
 #include <cstdint>
@@ -10,9 +10,14 @@
 inline constexpr std::string_view kDiskStatusQuestion =
     "\n What is the status of the disk(insert number from 1-10)\n";
 
-// Shows first_question on an information screen and reads the disk status;
-// anything but a number from 1 to 10 brings the "Insert again" screen and
-// is asked again. Answers the status.
+// Reads a disk status under the question already shown; anything but a
+// number from 1 to 10 (an empty line, text, a number out of range) brings the
+// "Insert again" screen and is asked again. Answers the status and drops the
+// rest of its line.
+int32_t read_disk_status();
+
+// Shows first_question on an information screen and reads the disk status
+// as read_disk_status does.
 int32_t ask_disk_status(std::string_view first_question);
 
 // owed plus late, held at the limits of a 32-bit amount instead of wrapping.

@@ -1,6 +1,7 @@
 // Adding movies and copies, and deleting copies with their clean-up.
 #include "movies/maintenance.h"
 
+#include "clients/returned_disk.h"
 #include "shell/datafiles.h"
 #include "shell/screen.h"
 #include "store/movies.h"
@@ -18,31 +19,13 @@ constexpr const char* kAskRemoveId = "\n\n\n Insert movie ID for remove:\n ";
 constexpr const char* kAskRemoveIdAgain = "\n\n\n insert movie ID for remove:\n ";
 constexpr const char* kAskCopy = "\n\n\n Insert copy number to delete\n";
 
-bool disk_status_valid(int32_t value) {
-    return value >= 1 && value <= 10;
-}
-
-// Reads the disk status; anything but a number from 1 to 10 is asked again
-// on an information screen.
-int32_t ask_disk_status() {
-    print_plain("\n Insert disk status: \n ");
-    int32_t status = 0;
-    while (!read_int(status) || !disk_status_valid(status)) {
-        info_screen();
-        print_plain("\n\n\n Insert again a number from 1 to 10\n");
-        print_plain("\n What is the status of the disk(insert number from 1-10)\n");
-        discard_input();
-    }
-    return status;
-}
-
 // Name and rental days of a movie the catalogue does not know yet.
 void ask_title(MovieRec& ins) {
     clear_screen();
     print_plain(kInsertMovieBanner);
     print_plain(kAskName);
     discard_input();
-    set_text(ins.name, read_line());
+    set_text(ins.name, read_line_until(kAskName)); // never an empty title
     print_plain(kAskRentDays);
     ins.rentdays = read_int_until(kAskRentDays, any_number);
 }
@@ -68,7 +51,8 @@ void add_movie(DataFile& catalog) {
     } else {
         ask_title(ins);
     }
-    ins.diskstatus = ask_disk_status();
+    print_plain("\n Insert disk status: \n ");
+    ins.diskstatus = read_disk_status();
     ins.rented = 0;
     ins.saved = 0;
     movie_insert(catalog, ins);
@@ -92,28 +76,41 @@ int32_t ask_movie_to_remove(const DataFile& catalog) {
     return mov;
 }
 
-// With the last copy of a movie gone, nobody can be given it any more: its
-// reservations are deleted.
-void drop_reservations_if_gone(const DataFile& catalog, int32_t mov) {
-    DataFile reserved = open_table<ReserveRec>();
-    if (movie_find(catalog, mov) < 0) {
-        for (int32_t slot = reserve_find(reserved, mov); slot >= 0;
-             slot = reserve_find(reserved, mov))
-            reserve_delete(reserved, reserve_read(reserved, slot));
-    }
-    reserved.close();
+// Deletes every reservation of the movie.
+void drop_reservations(DataFile& reserved, int32_t mov) {
+    for (int32_t slot = reserve_find(reserved, mov); slot >= 0; slot = reserve_find(reserved, mov))
+        reserve_delete(reserved, reserve_read(reserved, slot));
 }
 
 // Deletes every hold on the given copy, walking the hold file in slot order.
-void drop_holds_of(int32_t mov, int32_t cpnum) {
-    DataFile saved = open_table<SavedRec>();
+void drop_holds_of(DataFile& saved, int32_t mov, int32_t cpnum) {
     const int32_t n = saved_slots(saved);
     for (int32_t slot = 0; slot < n; ++slot) {
         SavedRec hold = saved_read(saved, slot);
         if (hold.client != 0 && hold.client != -1 && hold.movie == mov && hold.copy == cpnum)
             saved_delete(saved, hold);
     }
+}
+
+// Deletes the copy at slot with what hangs on it: its holds when it was
+// held, and every reservation of the movie when it is the last copy. Both
+// files are opened before anything is written, and the holds and
+// reservations go before the copy, so a crash never leaves one naming a copy
+// or movie that is gone.
+void delete_copy(DataFile& catalog, int32_t slot, const MovieRec& copy) {
+    DataFile reserved = open_table<ReserveRec>();
+    DataFile saved;
+    if (copy.saved == 1) {
+        saved = open_table<SavedRec>();
+        drop_holds_of(saved, copy.id, copy.copy);
+    }
+    if (movie_find_other_copy(catalog, copy.id, slot) < 0)
+        drop_reservations(reserved, copy.id);
+    saved.sync(); // what named the copy is gone from the disk before the copy
+    reserved.sync();
+    movie_delete_copy(catalog, copy);
     saved.close();
+    reserved.close();
 }
 
 // Deletes one copy of a movie the clerk names, unless it is out on rent.
@@ -145,12 +142,7 @@ void remove_copy(DataFile& catalog) {
         info_message("\n\n\n The copy is rented you can't delete him");
         return; // the copy stays, and so does any hold on it
     }
-    movie_delete_copy(catalog, copy);
-    drop_reservations_if_gone(catalog, mov);
-    // The hold goes before the message waits for a key: a session that ends
-    // there must not leave a hold on a copy that no longer exists.
-    if (copy.saved == 1)
-        drop_holds_of(mov, cpnum);
+    delete_copy(catalog, slot, copy);
     info_message("\n\n\n The copy has been deleted");
 }
 

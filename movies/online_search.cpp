@@ -72,13 +72,21 @@ void change_copy(SearchDesk& d, int32_t movie, int32_t copy, Change change) {
     movie_write(d.catalog, slot, rec);
 }
 
-// Records the rental dated today and marks the copy out on rent.
-void rent_copy(SearchDesk& d, int32_t movie, int32_t copy, int32_t rentdays) {
+void record_rental(SearchDesk& d, int32_t movie, int32_t copy, int32_t rentdays) {
     rent_insert(d.rents, RentRec{d.client, get_today(), movie, copy, rentdays});
+}
+
+void mark_rented(SearchDesk& d, int32_t movie, int32_t copy) {
     change_copy(d, movie, copy, [](MovieRec& rec) {
         rec.rented = 1;
         rec.saved = 0;
     });
+}
+
+// Records the rental dated today and marks the copy out on rent.
+void rent_copy(SearchDesk& d, int32_t movie, int32_t copy, int32_t rentdays) {
+    record_rental(d, movie, copy, rentdays);
+    mark_rented(d, movie, copy);
 }
 
 bool client_rents(const SearchDesk& d) {
@@ -190,11 +198,17 @@ Next held_copy(SearchDesk& d, const Scan& scan) {
     const SavedRec& hold = scan.hold;
     int answer = yes_no_dialog(" Do you want to take the saved movie?\n\n Press Yes to take "
                                "movie\n Press ESC or No to cancel saving");
-    saved_delete(d.saved, hold);
     if (answer == kYes) {
-        rent_copy(d, hold.movie, hold.copy, scan.savfin.rentdays);
+        // The rental is written, and on the disk, before the hold goes: a
+        // crash or power failure in between leaves both (the data check
+        // finishes the pick-up), never neither.
+        record_rental(d, hold.movie, hold.copy, scan.savfin.rentdays);
+        d.rents.sync();
+        saved_delete(d.saved, hold);
+        mark_rented(d, hold.movie, hold.copy);
         return Next::end;
     }
+    saved_delete(d.saved, hold);
     change_copy(d, hold.movie, hold.copy, [](MovieRec& rec) { rec.saved = 0; });
     hand_over_copy(hold.movie, hold.copy, Notice::returned, d.reserved, d.saved, d.catalog);
     return Next::search;

@@ -2,6 +2,7 @@
 #include "shell/input.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -13,14 +14,6 @@ bool is_control(unsigned char c) {
     return c < 0x20 || c == 0x7f;
 }
 
-std::string without_controls(const std::string& text) {
-    std::string out;
-    for (char c : text)
-        if (!is_control(static_cast<unsigned char>(c)))
-            out += c;
-    return out;
-}
-
 // Number of continuation bytes that follow a UTF-8 lead byte.
 int utf8_tail(unsigned char lead) {
     if ((lead & 0xE0) == 0xC0)
@@ -30,6 +23,91 @@ int utf8_tail(unsigned char lead) {
     if ((lead & 0xF8) == 0xF0)
         return 3;
     return 0;
+}
+
+// Length of the well-formed UTF-8 character that starts at text[i] (2 to 4
+// bytes), or 0 when the bytes there form none: a stray continuation byte, a
+// character cut short (as Backspace can leave it), an overlong form, a
+// surrogate or a code beyond U+10FFFF.
+std::size_t utf8_length(std::string_view text, std::size_t i) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    unsigned char lead = byte(i);
+    std::size_t tail = utf8_tail(lead);
+    if (tail == 0 || lead < 0xC2 || lead > 0xF4 || i + tail >= text.size())
+        return 0;
+    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (byte(i + 1) < low || byte(i + 1) > high)
+        return 0;
+    for (std::size_t k = 2; k <= tail; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+    return tail + 1;
+}
+
+// Typed text as it may be stored and shown: control characters (C0, DEL and
+// the C1 range U+0080 to U+009F) and bytes that are no UTF-8 character are
+// dropped; every other character is kept whole.
+std::string clean_text(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if (!is_control(c))
+                out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        std::size_t len = utf8_length(text, i);
+        if (len == 0) {
+            ++i;
+            continue;
+        }
+        bool c1_control = c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (!c1_control)
+            out.append(text.substr(i, len));
+        i += len;
+    }
+    return out;
+}
+
+bool is_csi_parameter(int c) {
+    return c >= 0x20 && c <= 0x3f; // parameter and intermediate bytes
+}
+
+bool is_sequence_final(int c) {
+    return c >= 0x40 && c <= 0x7e;
+}
+
+// A typed line without the keys that are no text: the escape sequences of
+// arrows, function and editing keys (ESC [ ... final, ESC O x, and the
+// Linux console's ESC [ [ x) are removed whole, and an ESC before anything
+// else (the Esc key, or Alt with a letter) is removed alone.
+std::string without_key_sequences(std::string_view line) {
+    std::string out;
+    std::size_t i = 0;
+    auto at = [&](std::size_t k) {
+        return k < line.size() ? static_cast<unsigned char>(line[k]) : -1;
+    };
+    while (i < line.size()) {
+        if (line[i] != '\x1b') {
+            out += line[i++];
+            continue;
+        }
+        ++i;
+        if (at(i) == 'O' && is_sequence_final(at(i + 1))) {
+            i += 2;
+        } else if (at(i) == '[') {
+            ++i;
+            if (at(i) == '[' && is_sequence_final(at(i + 1)))
+                ++i; // ESC [ [ x: the final byte is the x
+            while (is_csi_parameter(at(i)))
+                ++i;
+            if (is_sequence_final(at(i)))
+                ++i; // a sequence cut short ends where its bytes stop
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -119,6 +197,10 @@ int ConsoleInput::decode_escape() {
             next_byte(esc_delay_ms_, false);
         return kKeyOther;
     }
+    if (c == '[' && final == '[' && params.empty()) {
+        next_byte(esc_delay_ms_, false); // Linux console F1 to F5: ESC [ [ A to E
+        return kKeyOther;
+    }
     if (!params.empty())
         return kKeyOther;
     int code = final == 'A'   ? kKeyUp
@@ -132,24 +214,25 @@ int ConsoleInput::decode_escape() {
     return kKeyExtended;
 }
 
-// Reads one more typed line (with its newline) into the line buffer. Bytes
-// typed ahead while keys were being read were not echoed by the terminal;
-// they are shown now, as the line they belong to is taken.
+// Reads one more typed line (with its newline) into the line buffer, without
+// the escape sequences of keys pressed while typing it. Bytes typed ahead
+// while keys were being read were not echoed by the terminal; they are shown
+// now, as the line they belong to is taken.
 void ConsoleInput::fill_line() {
     std::size_t typed_ahead = raw_.size();
-    std::string echo;
+    std::string typed;
     while (true) {
         int b = next_byte(-1, true);
         if (b < 0)
             continue;
-        if (echo.size() < typed_ahead)
-            echo += static_cast<char>(b);
-        line_ += static_cast<char>(b);
+        typed += static_cast<char>(b);
         if (b == '\n')
             break;
     }
-    if (echo_typeahead_ && !echo.empty()) {
-        std::string shown = without_controls(echo);
+    line_ += without_key_sequences(typed);
+    if (echo_typeahead_ && typed_ahead > 0) {
+        std::string echo = typed.substr(0, typed_ahead);
+        std::string shown = clean_text(without_key_sequences(echo));
         if (echo.back() == '\n')
             shown += '\n';
         std::fputs(shown.c_str(), stdout);
@@ -157,20 +240,28 @@ void ConsoleInput::fill_line() {
     }
 }
 
-void ConsoleInput::skip_blanks() {
+// Drops blanks and newlines ahead of the next answer, reading one more line
+// when the current one is used up. Answers false when that line held nothing
+// but blanks: an empty answer, which the caller refuses rather than waiting on.
+bool ConsoleInput::skip_blanks() {
+    bool read_one = false;
     while (true) {
         std::size_t i = 0;
         while (i < line_.size() && is_blank(line_[i]))
             ++i;
         line_.erase(0, i);
         if (!line_.empty())
-            return;
+            return true;
+        if (read_one)
+            return false;
         fill_line();
+        read_one = true;
     }
 }
 
 bool ConsoleInput::read_int(int32_t& value) {
-    skip_blanks();
+    if (!skip_blanks())
+        return false;
     std::size_t i = 0;
     bool negative = false;
     if (line_[i] == '+' || line_[i] == '-') {
@@ -198,13 +289,14 @@ bool ConsoleInput::read_int(int32_t& value) {
 }
 
 std::string ConsoleInput::read_word() {
-    skip_blanks();
+    if (!skip_blanks())
+        return "";
     std::size_t i = 0;
     while (i < line_.size() && !is_blank(line_[i]))
         ++i;
     std::string word = line_.substr(0, i);
     line_.erase(0, i);
-    return without_controls(word);
+    return clean_text(word);
 }
 
 std::string ConsoleInput::read_line() {
@@ -213,5 +305,5 @@ std::string ConsoleInput::read_line() {
     std::size_t end = line_.find('\n');
     std::string text = line_.substr(0, end);
     line_.erase(0, end == std::string::npos ? line_.size() : end + 1);
-    return without_controls(text);
+    return clean_text(text);
 }

@@ -35,18 +35,23 @@ class ConsoleInput {
     // Never takes bytes from the rest of a typed line.
     int read_key();
 
-    // "%d": skips blanks and newlines (reading further lines as needed), then
-    // reads a decimal integer and leaves the rest of the line. Answers false,
-    // value unchanged, when no number (or one beyond 32 bits) stands there;
-    // what is not a number stays unread.
+    // Typed lines reach the reads below without the escape sequences of
+    // arrow, function and editing keys pressed while typing them.
+
+    // "%d": skips blanks and the end of the current line, then reads a
+    // decimal integer and leaves the rest of the line. Answers false, value
+    // unchanged, when no number (or one beyond 32 bits) stands there, what
+    // is not a number staying unread, and also when the line typed for it
+    // is empty or blank.
     bool read_int(int32_t& value);
 
-    // "%s": skips blanks and newlines, then takes one word; control
-    // characters are dropped from it.
+    // "%s": skips blanks and the end of the current line, then takes one
+    // word; "" when the line typed for it is empty or blank. Control
+    // characters and bytes that are no UTF-8 character are dropped from it.
     std::string read_word();
 
     // The rest of the current line, or the next whole line when nothing is
-    // left of it, without its newline; control characters are dropped.
+    // left of it, without its newline; cleaned as a word is.
     std::string read_line();
 
     // Drops the unread rest of the current typed line, and nothing else.
@@ -57,7 +62,7 @@ class ConsoleInput {
     void push_front(int byte);
     void fill_line();
     int decode_escape();
-    void skip_blanks();
+    bool skip_blanks();
 
     ByteReader reader_;
     std::function<void()> on_end_;

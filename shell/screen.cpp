@@ -137,6 +137,8 @@ int32_t read_int_until(std::string_view prompt, bool (*accept)(int32_t)) {
         discard_input();
         print_plain(prompt);
     }
+    // One answer per line: what follows the number never answers a later prompt.
+    discard_input();
     return value;
 }
 
@@ -144,8 +146,28 @@ std::string read_word() {
     return console_input().read_word();
 }
 
+std::string read_word_until(std::string_view prompt) {
+    std::string word = read_word();
+    while (word.empty()) {
+        discard_input();
+        print_plain(prompt);
+        word = read_word();
+    }
+    discard_input();
+    return word;
+}
+
 std::string read_line() {
     return console_input().read_line();
+}
+
+std::string read_line_until(std::string_view prompt) {
+    std::string line = read_line();
+    while (line.find_first_not_of(' ') == std::string::npos) {
+        print_plain(prompt);
+        line = read_line();
+    }
+    return line;
 }
 
 bool any_number(int32_t) {

@@ -71,15 +71,23 @@ int yes_no_dialog(std::string_view question);
 // box, Esc -1. Other keys do nothing. Clears the screen before answering.
 int choose_box(int count, const std::function<void(int)>& draw);
 
-// "%d" read: false (value unchanged) when no number stands there.
+// "%d" read: false (value unchanged) when no number stands there, or when
+// the line typed for it is empty.
 bool read_int(int32_t& value);
-// Reads a number; while what was typed is no number, or accept refuses it,
-// drops the rest of the line, prints prompt again and reads again.
+// Reads a number; while the line is empty, or what was typed is no number,
+// or accept refuses it, drops the rest of the line, prints prompt again and
+// reads again. The rest of the line after the number taken is dropped too.
 int32_t read_int_until(std::string_view prompt, bool (*accept)(int32_t));
-// "%s" read: one word.
+// "%s" read: one word; "" when the line typed for it is empty.
 std::string read_word();
+// One word; while the line typed holds none, prints prompt again and reads
+// again. The rest of the line after the word is dropped.
+std::string read_word_until(std::string_view prompt);
 // One typed line without its newline.
 std::string read_line();
+// One typed line that holds more than blanks; an empty or blank line brings
+// prompt again.
+std::string read_line_until(std::string_view prompt);
 
 // Acceptors for read_int_until.
 bool any_number(int32_t value);

@@ -100,6 +100,15 @@ void prepare_modes() {
     line_state.c_lflag |= ICANON | ECHO | ECHOE | ECHOK | ISIG;
     line_state.c_iflag |= ICRNL;
     line_state.c_iflag &= ~(INLCR | IGNCR | IXON);
+    // Keys pressed while typing echo as ^[[A rather than moving the cursor,
+    // and Backspace takes back a whole UTF-8 character, as the screens read
+    // typed text as UTF-8.
+#ifdef ECHOCTL
+    line_state.c_lflag |= ECHOCTL;
+#endif
+#ifdef IUTF8
+    line_state.c_iflag |= IUTF8;
+#endif
 }
 
 void exit_path(int) {

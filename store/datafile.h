@@ -39,7 +39,8 @@ class DataFile {
     void read_at(int64_t offset, void* buf, std::size_t len) const;
     // Writes exactly len bytes at offset; a failure is damage.
     void write_at(int64_t offset, const void* buf, std::size_t len);
-    // Forces what was written to the disk.
+    // Forces what was written to the disk; nothing when nothing was written
+    // since the last sync, or when the handle is empty.
     void sync();
     // Syncs if written, then closes; the handle is empty afterwards.
     void close();

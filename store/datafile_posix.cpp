@@ -150,6 +150,8 @@ void DataFile::write_at(int64_t offset, const void* buf, std::size_t len) {
 }
 
 void DataFile::sync() {
+    if (fd_ < 0 || !dirty_)
+        return;
     write_point();
     if (::fsync(fd_) != 0 && errno != EINVAL)
         report_damage(path_, std::string("cannot be synced: ") + std::strerror(errno));
@@ -206,6 +208,8 @@ std::optional<FolderLock> FolderLock::acquire(const std::string& path, bool* hel
     if (held_elsewhere)
         *held_elsewhere = false;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) // a lock file this user may not write still takes the lock
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     int rc;

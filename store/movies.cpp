@@ -19,6 +19,10 @@ int32_t movie_find_copy(const DataFile& f, int32_t id, int32_t copy) {
     return hash_find<MovieRec>(f, id, [copy](const MovieRec& r) { return r.copy == copy; });
 }
 
+int32_t movie_find_other_copy(const DataFile& f, int32_t id, int32_t slot) {
+    return probe_walk<MovieRec>(f, id, [slot](int32_t s, const MovieRec&) { return s != slot; });
+}
+
 int32_t movie_max_copy(const DataFile& f, int32_t id) {
     int32_t best = -1;
     probe_walk<MovieRec>(f, id, [&best](int32_t, const MovieRec& r) {

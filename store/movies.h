@@ -14,6 +14,9 @@ DataFile movie_rebuild(DataFile& f, MovieRec r);
 int32_t movie_find(const DataFile& f, int32_t id);
 // Slot of the given copy of the movie, or -1.
 int32_t movie_find_copy(const DataFile& f, int32_t id, int32_t copy);
+// Slot of a copy of the movie on its probe path other than the one at slot,
+// or -1 when that one is the movie's only copy.
+int32_t movie_find_other_copy(const DataFile& f, int32_t id, int32_t slot);
 // Highest copy number of the movie on its probe path, or -1 if it has none.
 int32_t movie_max_copy(const DataFile& f, int32_t id);
 // Deletes the copy with r's id and copy number; nothing if there is none.

@@ -81,11 +81,12 @@ TEST(Keys, EscFollowedByAnotherKeyIsEscThenThatKey) {
 }
 
 TEST(Keys, OtherSequencesAreSwallowedWhole) {
-    // F1 (SS3 form and CSI form), Home, Delete, shift-Up, an old-style mouse
-    // report, then a plain letter: each sequence is one key no screen acts on.
-    ScriptedConsole c({"\x1bOP\x1b[11~\x1b[H\x1b[3~\x1b[1;2A\x1b[M !!z"});
-    EXPECT_EQ(keys(c.in(), 7), (std::vector<int>{kKeyOther, kKeyOther, kKeyOther, kKeyOther,
-                                                 kKeyOther, kKeyOther, 'z'}));
+    // F1 (SS3 form, CSI form and the Linux console's form), Home, Delete,
+    // shift-Up, an old-style mouse report, then a plain letter: each sequence
+    // is one key no screen acts on.
+    ScriptedConsole c({"\x1bOP\x1b[11~\x1b[[A\x1b[H\x1b[3~\x1b[1;2A\x1b[M !!z"});
+    EXPECT_EQ(keys(c.in(), 8), (std::vector<int>{kKeyOther, kKeyOther, kKeyOther, kKeyOther,
+                                                 kKeyOther, kKeyOther, kKeyOther, 'z'}));
 }
 
 TEST(Keys, CutOffSequenceIsDroppedNotHung) {
@@ -108,12 +109,24 @@ TEST(Keys, KeysNeverComeFromTheRestOfATypedLine) {
     EXPECT_EQ(c.in().read_word(), "rest"); // the rest of the line is still there
 }
 
-TEST(FormattedReads, NumberSkipsBlanksAndNewlinesAndLeavesTheRest) {
-    ScriptedConsole c({"\n", "   \n", "  -42abc\n"});
+TEST(FormattedReads, NumberSkipsTheEndOfTheLastAnswerAndLeavesTheRest) {
+    ScriptedConsole c({"5\n", "  -42abc\n"});
     int32_t v = 7;
     ASSERT_TRUE(c.in().read_int(v));
+    ASSERT_TRUE(c.in().read_int(v)); // the newline after 5 is no answer of its own
     EXPECT_EQ(v, -42);
     EXPECT_EQ(c.in().read_line(), "abc");
+}
+
+TEST(FormattedReads, AnEmptyOrBlankLineIsNoNumberAndNoWord) {
+    ScriptedConsole c({"\n", "   \t\n", "\n", "8\n"});
+    int32_t v = 7;
+    EXPECT_FALSE(c.in().read_int(v));
+    EXPECT_FALSE(c.in().read_int(v));
+    EXPECT_EQ(v, 7);
+    EXPECT_EQ(c.in().read_word(), "");
+    ASSERT_TRUE(c.in().read_int(v)); // each empty line was taken once: no waiting left over
+    EXPECT_EQ(v, 8);
 }
 
 TEST(FormattedReads, JunkIsNotANumberAndStaysUntilDiscarded) {
@@ -148,9 +161,34 @@ TEST(FormattedReads, WordTakesOneWordOfTwo) {
 }
 
 TEST(FormattedReads, LineIsTakenWholeWithoutNewlineAndControls) {
-    ScriptedConsole c({"The  Matrix \r\n", "Ti\x1b[Atle\tX\n"});
+    ScriptedConsole c({"The  Matrix \r\n", "Ti\x01tle\tX\x7f\n"});
     EXPECT_EQ(c.in().read_line(), "The  Matrix ");
-    EXPECT_EQ(c.in().read_line(), "Ti[AtleX");
+    EXPECT_EQ(c.in().read_line(), "TitleX");
+}
+
+TEST(FormattedReads, KeysPressedWhileTypingLeaveNothingInTheText) {
+    // Arrows in both forms, F1 in its three forms, F5, shift-Up, Delete,
+    // Alt-x, a lone Esc, and a sequence cut short by the end of the line.
+    ScriptedConsole c({"\x1b[AT\x1bOAi\x1bOPt\x1b[11~l\x1b[[Ae\x1b[15~\x1b[1;2A\x1b[3~\x1bxZ\x1b\n",
+                       "4\x1b[D2\x1b[C\n", "Bo\x1b[Db\x1b[1;\n"});
+    EXPECT_EQ(c.in().read_line(), "TitlexZ");
+    int32_t v = 0;
+    ASSERT_TRUE(c.in().read_int(v)); // an arrow inside a number does not break it
+    EXPECT_EQ(v, 42);
+    c.in().discard_line();
+    EXPECT_EQ(c.in().read_word(), "Bob");
+}
+
+TEST(FormattedReads, Utf8IsKeptWholeAndBrokenOrControlCharactersAreDropped) {
+    ScriptedConsole c({"Zo\xc3\xa9 \xe2\x82\xac\xf0\x9f\x8e\xac\n",
+                       // a lead byte left by Backspace, a stray continuation byte, C1
+                       // controls (CSI, NEL), an overlong slash, a surrogate, a code
+                       // beyond U+10FFFF, a byte no UTF-8 text holds
+                       "Zo\xc3"
+                       "e\x80\xc2\x9b\xc2\x85\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xff!\n"});
+    EXPECT_EQ(c.in().read_word(), "Zo\xc3\xa9");
+    EXPECT_EQ(c.in().read_line(), " \xe2\x82\xac\xf0\x9f\x8e\xac");
+    EXPECT_EQ(c.in().read_line(), "Zoe!");
 }
 
 TEST(FormattedReads, LineAfterANumberIsTheRestOfThatLine) {

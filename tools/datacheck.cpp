@@ -2,10 +2,13 @@
 #include "tools/datacheck.h"
 
 #include "store/hashfile.h"
+#include "store/reserves.h"
+#include "store/saved.h"
 
 #include <cstdio>
 #include <map>
 #include <set>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -33,23 +36,28 @@ bool terminated(const std::array<char, N>& text) {
     return false;
 }
 
-// Per record type: are its texts terminated, and which records does its
-// table's own search tell apart (the same key and, for copies and
-// reservations, the same second field).
-bool texts_terminated(const MovieRec& r) {
-    return terminated(r.name);
+// Per record type: the name of its first text without a terminating zero
+// (nullptr when all are whole), and which records its table's own search
+// tells apart (the same key and, for copies and reservations, the same
+// second field).
+const char* unterminated_text(const MovieRec& r) {
+    return terminated(r.name) ? nullptr : "name";
 }
-bool texts_terminated(const ClientRec& r) {
-    return terminated(r.fname) && terminated(r.lname) && terminated(r.address);
+const char* unterminated_text(const ClientRec& r) {
+    if (!terminated(r.fname))
+        return "fname";
+    if (!terminated(r.lname))
+        return "lname";
+    return terminated(r.address) ? nullptr : "address";
 }
-bool texts_terminated(const RentRec&) {
-    return true;
+const char* unterminated_text(const RentRec&) {
+    return nullptr;
 }
-bool texts_terminated(const ReserveRec&) {
-    return true;
+const char* unterminated_text(const ReserveRec&) {
+    return nullptr;
 }
-bool texts_terminated(const SavedRec&) {
-    return true;
+const char* unterminated_text(const SavedRec&) {
+    return nullptr;
 }
 
 bool same_record(const MovieRec& a, const MovieRec& b) {
@@ -92,8 +100,8 @@ Table<Rec> load(std::vector<std::string>& problems) {
                                   "records",
                                   t.name, static_cast<long long>(size), int(sizeof(Rec))));
     if (n < 2) {
-        problems.push_back(
-            format("%s: has %lld slots, fewer than 2", t.name, static_cast<long long>(n)));
+        problems.push_back(format("%s: has %lld slot%s, fewer than the 2 a table needs", t.name,
+                                  static_cast<long long>(n), n == 1 ? "" : "s"));
         return t;
     }
     if (!is_prime(n))
@@ -127,10 +135,13 @@ void check_table(const Table<Rec>& t, std::vector<std::string>& problems) {
     for (int32_t s = 0; s < static_cast<int32_t>(t.recs.size()); ++s) {
         const Rec& r = t.recs[s];
         int32_t key = TableTraits<Rec>::key(r);
-        if (!texts_terminated(r))
-            problems.push_back(format("%s: slot %d: a text has no terminating zero", t.name, s));
+        if (const char* field = unterminated_text(r))
+            problems.push_back(
+                format("%s: slot %d: the text %s has no terminating zero", t.name, s, field));
         if (key < kDeletedKey)
-            problems.push_back(format("%s: slot %d: key %d is below 1", t.name, s, key));
+            problems.push_back(format("%s: slot %d: key %d is below 1 (only 0, empty, and -1, "
+                                      "deleted, may stand there)",
+                                      t.name, s, key));
         if (key < 1)
             continue;
         int32_t found = search_in_memory(t.recs, r);
@@ -226,8 +237,32 @@ void check_links(const Table<Rec>& t, const char* what, const std::set<int32_t>&
     }
     for (auto [client, count] : per_client)
         if (count > 1)
-            problems.push_back(format("%s: client %d has %d of them; one %s at most", t.name,
-                                      client, count, what));
+            problems.push_back(format("%s: client %d has %d %ss; a client may have one at most",
+                                      t.name, client, count, what));
+}
+
+// A copy is out on rent or held, never both; and a hold takes the place of
+// its client's reservation, so a client with a hold has no reservation.
+void check_claims(const Folder& f, std::vector<std::string>& problems) {
+    auto rentals = rentals_by_copy(f);
+    std::map<int32_t, int32_t> held_movie; // client -> movie of his first hold
+    for (const SavedRec& h : live(f.saved)) {
+        held_movie.emplace(h.client, h.movie);
+        auto renters = rentals.find({h.movie, h.copy});
+        if (renters != rentals.end())
+            problems.push_back(format("%s: copy %d of movie %d is held for client %d and also out "
+                                      "on rent to client %d",
+                                      TableTraits<SavedRec>::file, h.copy, h.movie, h.client,
+                                      renters->second.front()));
+    }
+    for (const ReserveRec& r : live(f.reserves)) {
+        auto held = held_movie.find(r.client);
+        if (held != held_movie.end())
+            problems.push_back(format("%s: client %d has a reservation of movie %d although a "
+                                      "copy of movie %d is held for him",
+                                      TableTraits<ReserveRec>::file, r.client, r.movie,
+                                      held->second));
+    }
 }
 
 void check_between(const Folder& f, std::vector<std::string>& problems) {
@@ -252,6 +287,7 @@ void check_between(const Folder& f, std::vector<std::string>& problems) {
         check_flag("rented", m.rented, m, rentals[{m.id, m.copy}], "rental", problems);
         check_flag("saved", m.saved, m, holds[{m.id, m.copy}], "hold", problems);
     }
+    check_claims(f, problems);
 }
 
 Folder load_folder(std::vector<std::string>& problems) {
@@ -282,6 +318,22 @@ std::vector<std::string> check_folder(Folder& f) {
     return problems;
 }
 
+// Sets one flag of a copy to 1 when a record names the copy, else 0, and
+// says so in mended when that changes it.
+void set_flag(const char* flag, int32_t& value, const MovieRec& m,
+              const std::vector<int32_t>& namers, const char* what,
+              std::vector<std::string>& mended) {
+    const int32_t want = namers.empty() ? 0 : 1;
+    if (value == want)
+        return;
+    std::string why = namers.empty() ? format("no %s names it", what)
+                                     : format("the %s of client %d names it", what, namers.front());
+    mended.push_back(format("%s: copy %d of movie %d: %s set from %d to %d, as %s",
+                            TableTraits<MovieRec>::file, m.copy, m.id, flag, value, want,
+                            why.c_str()));
+    value = want;
+}
+
 // Sets every copy's rented and saved flags from the rentals and holds that
 // name it; answers what was changed.
 std::vector<std::string> mend_flags(const Folder& f) {
@@ -295,20 +347,58 @@ std::vector<std::string> mend_flags(const Folder& f) {
         MovieRec m = f.movies.recs[s];
         if (m.id < 1)
             continue;
-        const auto& renters = rentals[{m.id, m.copy}];
-        const auto& holders = holds[{m.id, m.copy}];
-        int32_t rented = renters.empty() ? 0 : 1;
-        int32_t saved = holders.empty() ? 0 : 1;
-        if (rented == m.rented && saved == m.saved)
-            continue;
-        mended.push_back(format("%s: copy %d of movie %d: rented %d -> %d, saved %d -> %d",
-                                TableTraits<MovieRec>::file, m.copy, m.id, m.rented, rented,
-                                m.saved, saved));
-        m.rented = rented;
-        m.saved = saved;
-        write_slot(*catalog, s, m);
+        const int32_t was_rented = m.rented, was_saved = m.saved;
+        set_flag("rented", m.rented, m, rentals[{m.id, m.copy}], "rental", mended);
+        set_flag("saved", m.saved, m, holds[{m.id, m.copy}], "hold", mended);
+        if (m.rented != was_rented || m.saved != was_saved)
+            write_slot(*catalog, s, m);
     }
     return mended;
+}
+
+// Deletes each reservation whose client already has a copy of that movie
+// held: what a hand-over leaves when cut short between writing the hold and
+// deleting the reservation.
+void finish_hand_overs(const Folder& f, std::vector<std::string>& mended) {
+    std::set<std::pair<int32_t, int32_t>> held; // client, movie
+    for (const SavedRec& h : live(f.saved))
+        held.insert({h.client, h.movie});
+    auto reserved = DataFile::open(TableTraits<ReserveRec>::file, DataFile::Mode::Update);
+    if (!reserved)
+        return;
+    for (const ReserveRec& r : live(f.reserves)) {
+        if (!held.count({r.client, r.movie}) ||
+            reserve_find_client(*reserved, r.movie, r.client) < 0)
+            continue;
+        reserve_delete_client(*reserved, r);
+        mended.push_back(format("%s: deleted the reservation of movie %d by client %d, for whom a "
+                                "copy of it is already held",
+                                TableTraits<ReserveRec>::file, r.movie, r.client));
+    }
+}
+
+// Deletes each hold of a copy its client already rents: what taking a held
+// copy leaves when cut short between writing the rental and deleting the
+// hold.
+void finish_pick_ups(const Folder& f, std::vector<std::string>& mended) {
+    std::set<std::tuple<int32_t, int32_t, int32_t>> rented; // client, movie, copy
+    for (const RentRec& r : live(f.rents))
+        rented.insert({r.client, r.movie, r.copy});
+    auto saved = DataFile::open(TableTraits<SavedRec>::file, DataFile::Mode::Update);
+    if (!saved)
+        return;
+    for (const SavedRec& h : live(f.saved)) {
+        if (!rented.count({h.client, h.movie, h.copy}))
+            continue;
+        int32_t slot = saved_find(*saved, h.client); // the hold its delete would take
+        if (slot < 0 || saved_read(*saved, slot).movie != h.movie ||
+            saved_read(*saved, slot).copy != h.copy)
+            continue;
+        saved_delete(*saved, h);
+        mended.push_back(format("%s: deleted the hold of copy %d of movie %d for client %d, who "
+                                "already rents it",
+                                TableTraits<SavedRec>::file, h.copy, h.movie, h.client));
+    }
 }
 
 } // namespace
@@ -318,7 +408,14 @@ CheckResult check_data_folder(bool repair) {
     Folder f;
     result.problems = check_folder(f);
     if (repair && all_usable(f)) {
-        result.mended = mend_flags(f);
+        // The records first, then the flags from the records that are left.
+        finish_hand_overs(f, result.mended);
+        finish_pick_ups(f, result.mended);
+        if (!result.mended.empty())
+            check_folder(f);
+        if (all_usable(f))
+            for (std::string& line : mend_flags(f))
+                result.mended.push_back(std::move(line));
         if (!result.mended.empty())
             result.problems = check_folder(f);
     }

@@ -1,7 +1,8 @@
 // The data check of rentdesk-admin: reads the five data files of the current
 // folder, lists in plain words everything wrong with each table and between
-// them, and can mend the catalogue's flags from the rentals and holds that
-// exist.
+// them, and can mend what an interrupted operation leaves behind: the
+// catalogue's flags, a reservation already served by a hold, and a hold
+// already taken as a rental.
 #pragma once
 
 #include <string>
@@ -12,8 +13,10 @@ struct CheckResult {
     std::vector<std::string> mended;   // what a repair changed, one line each
 };
 
-// Checks the data files of the current folder. With repair, first sets each
-// copy's rented and saved flags from the rentals and holds that name it (no
-// record is added or removed), then checks again; problems then lists only
-// what is still wrong.
+// Checks the data files of the current folder. With repair, first finishes
+// what a cut-short hand-over or pick-up left: deletes a reservation whose
+// client has a copy of that movie held, and a hold of a copy its client
+// rents; then sets each copy's rented and saved flags from the rentals and
+// holds that name it. Nothing else is added or removed. Then checks again:
+// problems lists only what is still wrong.
 CheckResult check_data_folder(bool repair);

@@ -9,8 +9,10 @@
 #include "store/saved.h"
 #include "tools/datacheck.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -37,8 +39,12 @@ const char* const kHelp =
     "  rentdesk-admin check [--repair]\n"
     "      Reads the five data files and reports everything wrong with them.\n"
     "      Exit status 0 when all is well, 1 otherwise. With --repair, first\n"
-    "      sets each copy's rented and saved flags from the rentals and holds\n"
-    "      that exist (no record is added or removed) and says what it changed.\n"
+    "      mends what an interrupted run can leave behind and says what it\n"
+    "      changed: deletes a reservation whose client already has a copy of\n"
+    "      that movie held, and a hold of a copy its client already rents (a\n"
+    "      hand-over or pick-up cut short), then sets each copy's rented and\n"
+    "      saved flags from the rentals and holds that exist. Nothing else is\n"
+    "      added or removed; anything else wrong is reported and left alone.\n"
     "  rentdesk-admin dump FILE\n"
     "      Prints the key of every slot of a data file, in slot order\n"
     "      (0 empty, -1 deleted).\n"
@@ -146,6 +152,9 @@ int cmd_dump(int argc, char** argv) {
         return usage_error("dump takes one data file");
     std::string path = argv[0];
     std::string base = path.substr(folder_of(path).size());
+    if (std::find(std::begin(kDataFileNames), std::end(kDataFileNames), base) ==
+        std::end(kDataFileNames))
+        return usage_error("FILE must be one of the five data files");
     lock_folder(folder_of(path));
     auto file = DataFile::open(path, DataFile::Mode::Update);
     if (!file) {
@@ -165,9 +174,7 @@ int cmd_dump(int argc, char** argv) {
         return dump(rent_slots, rent_dump);
     if (base == TableTraits<ReserveRec>::file)
         return dump(reserve_slots, reserve_dump);
-    if (base == TableTraits<SavedRec>::file)
-        return dump(saved_slots, saved_dump);
-    return usage_error("FILE must be one of the five data files");
+    return dump(saved_slots, saved_dump);
 }
 
 } // namespace

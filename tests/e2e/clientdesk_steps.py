@@ -13,6 +13,19 @@ ID_PROMPT = "\n Insert ID number \n"
 PAID_QUESTION = (" Did the client paid the fine?\n\n Yes if the client paid\n"
                  " No or ESC if he didn't")
 
+# Login and the return of a disk right after it.
+LOGGED_IN = INFO + "\n\n\n The member subscription is ok\n The user is now logged into the system"
+RENEWAL = ("\n\n\n The client has to pay for new subscription.\n"
+           "Insert number of months for new subscription!\n")
+NOTHING_TO_RETURN = INFO + "\n\n\n The client don't need to return movie" + PRESS
+RETURN_QUESTION = " Does the client has the movie to return? Y/N"
+
+# Adding and removing clients.
+CHOICE = " Do you want to add client?\n\n Yes to add.\n No to remove.\n ESC for cancel."
+HAS_DISK = " Do the client has the movie he has to return? Y/N"
+REMOVE_PROMPT = " Insert client ID number to delete!\n"
+DELETED = INFO + "\n\n\n The client was deleted from database." + PRESS
+
 INDENT = " " * 30
 BOX_TOP = " __________\n"
 
@@ -60,9 +73,14 @@ def menu_client_line(s) -> str:
 
 
 def choose(s, entry: int) -> None:
-    """Chooses an entry of the main menu (1 Client Login ... 7 Exit)."""
+    """Chooses an entry of the main menu (1 Client Login ... 7 Exit). Each
+    move of the highlight is drawn in full before the next key, so a late
+    redraw cannot pass for the menu shown after the entry's operation."""
     menu_client_line(s)
-    s.keys(*["down"] * (entry - 1), "enter")
+    for _ in range(entry - 1):
+        s.key("down")
+        menu_client_line(s)
+    s.key("enter")
 
 
 def answer(s, yes: bool) -> None:
@@ -71,6 +89,22 @@ def answer(s, yes: bool) -> None:
         s.key("enter")
     else:
         s.keys("down", "enter")
+
+
+def log_in(s, client_id: int) -> None:
+    """Chooses Client Login and types the client's id at its prompt."""
+    choose(s, 1)
+    expect(s, LOGIN + ID_PROMPT)
+    s.type_line(str(client_id))
+
+
+def start_removal(s, client_id: int) -> None:
+    """Chooses Add/Remove Client, answers No (remove) and types the id."""
+    choose(s, 5)
+    expect_dialog(s, CHOICE)
+    answer(s, yes=False)
+    expect(s, REMOVE_LOGIN + REMOVE_PROMPT)
+    s.type_line(str(client_id))
 
 
 def leave(s) -> None:

@@ -13,6 +13,33 @@ INDENT = " " * 30
 YES, NO, ESC = ("enter",), ("down", "enter"), ("esc",)  # answers in the yes/no dialog
 
 
+# The movie desk: adding a movie or a copy.
+ADD_OR_REMOVE = " Do you want to add movie?\n\n Yes to add.\n No to remove.\n ESC for cancel."
+ADD_COPY = " Do you want to add a copy of the movie? Y/N"
+INSERT_BANNER = "\n         ******************Insert New Movie****************** \n"
+MOVIE_ID_PROMPT = "\n insert movie ID: \n"
+NAME_PROMPT = "\n\n\n insert movie name: \n "
+DAYS_PROMPT = "\n insert days to rent:\n "
+STATUS_PROMPT = "\n Insert disk status: \n "
+
+# The online search of a connected client.
+SEARCH = ("\n         ******************Online Search In Catalog****************** \n"
+          "\n Insert movie name \n")
+RENT_QUESTION = " The client wants to rent this movie? Y/N"
+RESERVE_QUESTION = " The client can't rent this movie\n Continue reserving movie? Y/N"
+CALL_QUESTION = " Is the client wants call notice? Y/N"
+TAKE_QUESTION = (" Do you want to take the saved movie?\n\n Press Yes to take movie\n"
+                 " Press ESC or No to cancel saving")
+
+# The call notice of a hold that ran out and passed to the next reservation.
+OVERDUE_HEADING = (CALL_NOTICE
+                   + "\n\n\n While checking saved list the system found that a saved movie"
+                   + "\n passed his 7 days of saving in list"
+                   + "\n\n Another client reserved the overdue saved movie!"
+                   + "\n The other client asked for call notice."
+                   + "\n Please call now the client about the movie.")
+
+
 def info(*lines):
     """A message screen: banner, the lines, the key prompt."""
     return INFO + "".join(lines) + PRESS
@@ -24,6 +51,34 @@ def dialog(question):
     return ("\n               ******************Information Message****************** \n"
             "\n\n                 " + question + "\n\n"
             + box + "|____yes___|\n\n" + box + "|____no____|\n\n")
+
+
+CAN_RENT = info("\n\n\n The movie is not ranted ", "\n The client can rent this movie")
+RENTED = info("\n\n\n The movie is now ranted to the client!")
+NOT_AVAILABLE = info("\n\n\n The Movie is not avaliable for renting! \n",
+                     "\n The client can reserve the movie.")
+RESERVED = info("\n\n\n The movie has been resereved for the client!\n ",
+                "\n When the movie is avaliable it will be saved for the client.")
+CAN_TAKE = info("\n\n\n The movie is saved for the client!",
+                "\n The client can take the movie or not.")
+
+
+def held_detail(name, movie, copy):
+    return f"\n Movie Detail:\nMovie name:{name}---Movie ID:{movie}---copy number:{copy}"
+
+
+def hold_notice(name, movie, copy):
+    """The screen that opens the online search of a client with a hold."""
+    return info("\n\n\n A movie has been saved for the client!\n ", held_detail(name, movie, copy))
+
+
+def overdue_notice(phone, name, title):
+    """The call notice printed when a hold ran out and passed on."""
+    return (OVERDUE_HEADING
+            + f"\n\n The phone number of the client is:0{phone}\n"
+            + f"\n The name of the client is:'{name}'\n"
+            + f"\n\n The movie name is:{title}\n"
+            + "\n The movie will be saved for 7 days" + PRESS)
 
 
 def connected(name):

@@ -4,15 +4,11 @@ his hold and reservation to the clients waiting behind him."""
 
 import pytest
 
-from clientdesk_steps import (DISK_AGAIN, DISK_QUESTION, INFO, INSERT_CLIENT, PAID_QUESTION,
-                              PRESS, REMOVE_LOGIN, answer, change, choose, expect, expect_dialog,
-                              leave, put, returned_notice)
+from clientdesk_steps import (CHOICE, DELETED, DISK_AGAIN, DISK_QUESTION, HAS_DISK, INFO,
+                              INSERT_CLIENT, PAID_QUESTION, PRESS, REMOVE_LOGIN, REMOVE_PROMPT,
+                              answer, change, choose, expect, expect_dialog, leave, put,
+                              returned_notice, start_removal)
 from harness import Client, Date, Movie, Rent, Reserve, Saved
-
-CHOICE = " Do you want to add client?\n\n Yes to add.\n No to remove.\n ESC for cancel."
-HAS_DISK = " Do the client has the movie he has to return? Y/N"
-REMOVE_PROMPT = " Insert client ID number to delete!\n"
-DELETED = INFO + "\n\n\n The client was deleted from database." + PRESS
 
 ANN = Client(id=25, fname="Ann", lname="Lee", address="Elm", subdate=Date(2009, 3, 1),
              phone=5551234, months=1)
@@ -28,14 +24,6 @@ HEAT_2 = Movie(name="Heat", id=100, copy=2, diskstatus=9, rentdays=3)
 def reservation(client: int, day: int, callnotice: int = 1, movie: int = 100) -> Reserve:
     return Reserve(client=client, movie=movie, callnotice=callnotice,
                    resdate=Date(2009, 3, day))
-
-
-def start_removal(s, client_id: int) -> None:
-    choose(s, 5)
-    expect_dialog(s, CHOICE)
-    answer(s, yes=False)
-    expect(s, REMOVE_LOGIN + REMOVE_PROMPT)
-    s.type_line(str(client_id))
 
 
 # ---------------------------------------------------------------- adding

@@ -3,25 +3,15 @@ unpaid fine, and the return of a rented disk right after login."""
 
 import pytest
 
-from clientdesk_steps import (CALL_NOTICE, DISK_AGAIN, DISK_QUESTION, ID_PROMPT, INFO, LOGIN,
-                              PRESS, answer, change, choose, expect, expect_dialog, leave,
+from clientdesk_steps import (CALL_NOTICE, DISK_AGAIN, DISK_QUESTION, ID_PROMPT, INFO, LOGGED_IN,
+                              LOGIN, NOTHING_TO_RETURN, PRESS, RENEWAL, RETURN_QUESTION, answer,
+                              change, choose, expect, expect_dialog, leave, log_in,
                               menu_client_line, put, returned_notice)
 from harness import Client, Date, Movie, Rent, Reserve, Saved
 
 ANN = Client(id=25, fname="Ann", lname="Lee", address="Elm", subdate=Date(2009, 2, 20),
              phone=5551234, months=1, fine=15)  # paid until 2009-03-20
-RETURN_QUESTION = " Does the client has the movie to return? Y/N"
-RENEWAL = ("\n\n\n The client has to pay for new subscription.\n"
-           "Insert number of months for new subscription!\n")
 MONTHS_AGAIN = "\nInsert number of months for new subscription!\n"
-LOGGED_IN = INFO + "\n\n\n The member subscription is ok\n The user is now logged into the system"
-NOTHING_TO_RETURN = INFO + "\n\n\n The client don't need to return movie" + PRESS
-
-
-def log_in(s, client_id: int) -> None:
-    choose(s, 1)
-    expect(s, LOGIN + ID_PROMPT)
-    s.type_line(str(client_id))
 
 
 # ---------------------------------------------------------------- subscription

@@ -6,16 +6,15 @@ of the hashed files and compared byte for byte after every change."""
 import pytest
 
 from harness import Movie, Reserve, Saved
+from shop import (ADD_COPY, ADD_OR_REMOVE, DAYS_PROMPT, INSERT_BANNER, MOVIE_ID_PROMPT,
+                  NAME_PROMPT, STATUS_PROMPT)
 
 MENU_END = "No client is connected to the system\n"
 INFO = "\n         ******************Information Message****************** \n"
 PRESS = "\n\n Press any key to continue"
-INSERT_BANNER = "\n         ******************Insert New Movie****************** \n"
 REMOVE_BANNER = "\n         ******************Remove Existing Movie****************** \n"
 SEARCH_BANNER = "\n         ******************Offline Search In Catalog****************** \n"
 
-ADD_OR_REMOVE = " Do you want to add movie?\n\n Yes to add.\n No to remove.\n ESC for cancel."
-ADD_COPY = " Do you want to add a copy of the movie? Y/N"
 TRY_ANOTHER = (" Do you want to try another movie?\n\n Yes to try again.\n\n"
                " No or ESC to go back to manu.")
 DELETE_COPY = (" Do you want to delete a copy?\n\n Yes to delete a copy.\n"
@@ -23,9 +22,6 @@ DELETE_COPY = (" Do you want to delete a copy?\n\n Yes to delete a copy.\n"
 SEARCH_AGAIN = (" Do you want to search another movie?\n\n Yes to search again.\n"
                 " No or ESC to go back to main manu.")
 
-ID_PROMPT = "\n insert movie ID: \n"
-DAYS_PROMPT = "\n insert days to rent:\n "
-STATUS_PROMPT = "\n Insert disk status: \n "
 STATUS_AGAIN = (INFO + "\n\n\n Insert again a number from 1 to 10\n"
                 "\n What is the status of the disk(insert number from 1-10)\n")
 REMOVE_PROMPT = "\n\n\n Insert movie ID for remove:\n "
@@ -74,7 +70,7 @@ def start_adding(s) -> None:
     """From the menu to the prompt for the id of a movie to add."""
     choose(s, 6)
     answer(s, ADD_OR_REMOVE, "yes")
-    assert s.wait_for(ID_PROMPT).text == INSERT_BANNER + ID_PROMPT
+    assert s.wait_for(MOVIE_ID_PROMPT).text == INSERT_BANNER + MOVIE_ID_PROMPT
 
 
 def start_removing(s) -> None:
@@ -93,11 +89,11 @@ def test_a_new_movie_is_stored_with_its_first_copy_once_every_number_is_sound(da
     start_adding(s)
     for wrong in ("0", "-4", "seven"):  # asked again with the same prompt
         s.type_line(wrong)
-        s.wait_for(ID_PROMPT)
-    assert s.screen().text == INSERT_BANNER + ID_PROMPT + "".join(
-        w + "\n" + ID_PROMPT for w in ("0", "-4", "seven"))
+        s.wait_for(MOVIE_ID_PROMPT)
+    assert s.screen().text == INSERT_BANNER + MOVIE_ID_PROMPT + "".join(
+        w + "\n" + MOVIE_ID_PROMPT for w in ("0", "-4", "seven"))
     s.type_line("7")
-    name_screen = INSERT_BANNER + "\n\n\n insert movie name: \n "
+    name_screen = INSERT_BANNER + NAME_PROMPT
     assert s.wait_for("insert movie name: \n ").text == name_screen
     s.type_line("Casablanca")
     s.wait_for(DAYS_PROMPT)

@@ -5,30 +5,13 @@ reserving, and every refusal, with the data files compared byte for byte."""
 import pytest
 
 from harness import Movie, Rent, Reserve, Saved
-from shop import ESC, NO, NOBODY, PRESS, YES, Shop, connected, dialog, info, login, open_failure
+from shop import (CALL_QUESTION, CAN_RENT, CAN_TAKE, ESC, NO, NOBODY, NOT_AVAILABLE, PRESS,
+                  RENT_QUESTION, RENTED, RESERVE_QUESTION, RESERVED, SEARCH, TAKE_QUESTION, YES,
+                  Shop, connected, dialog, held_detail, hold_notice, info, login, open_failure)
 
 TODAY = "2009-03-20"
-SEARCH = ("\n         ******************Online Search In Catalog****************** \n"
-          "\n Insert movie name \n")
-
-
-def held_detail(name, movie, copy):
-    return f"\n Movie Detail:\nMovie name:{name}---Movie ID:{movie}---copy number:{copy}"
-
-
 CONTINUE = " Continue searching? Y/N"
-RENT_QUESTION = " The client wants to rent this movie? Y/N"
-RESERVE_QUESTION = " The client can't rent this movie\n Continue reserving movie? Y/N"
-CALL_QUESTION = " Is the client wants call notice? Y/N"
-TAKE_QUESTION = (" Do you want to take the saved movie?\n\n Press Yes to take movie\n"
-                 " Press ESC or No to cancel saving")
 NOT_FOUND = info("\n\n\n Copy of the movie movie not found!")
-CAN_RENT = info("\n\n\n The movie is not ranted ", "\n The client can rent this movie")
-RENTED = info("\n\n\n The movie is now ranted to the client!")
-NOT_AVAILABLE = info("\n\n\n The Movie is not avaliable for renting! \n",
-                     "\n The client can reserve the movie.")
-RESERVED = info("\n\n\n The movie has been resereved for the client!\n ",
-                "\n When the movie is avaliable it will be saved for the client.")
 
 
 @pytest.fixture
@@ -56,8 +39,13 @@ def search(s, title):
 
 
 def answer(s, question, keys):
+    """Answers the dialog asking question. A move to "no" is drawn in full
+    before Enter, so the redraw cannot pass for the next dialog."""
     assert s.wait_for("|____no____|\n\n").text == dialog(question)
-    s.keys(*keys)
+    for key in keys:
+        s.key(key)
+        if key == "down":
+            s.wait_for("|____no____|\n\n")
 
 
 def back_at_menu(s, name="Dan Cohen"):
@@ -205,10 +193,6 @@ def test_a_renting_client_cannot_rent_an_available_copy(rentdesk, shop):
 # ---------------------------------------------------------------- the held copy
 
 
-def hold_notice(name, movie, copy):
-    return info("\n\n\n A movie has been saved for the client!\n ", held_detail(name, movie, copy))
-
-
 def test_held_copy_behind_an_available_copy_is_not_reached(rentdesk, shop):
     # Copy 1 lies in an earlier slot than copy 2, which is held for the client:
     # the search stops at copy 1 and renting it is refused for the hold.
@@ -262,9 +246,6 @@ def held_copy_shop(shop):
     shop.put(Saved(client=7, movie=2, copy=2, savedate="2009-03-17"))
     assert first < slot
     return slot
-
-
-CAN_TAKE = info("\n\n\n The movie is saved for the client!", "\n The client can take the movie or not.")
 
 
 def test_taking_the_held_copy_rents_it_and_ends_without_a_message(rentdesk, shop):

@@ -8,25 +8,9 @@ import datetime
 import pytest
 
 from harness import Movie, Reserve, Saved
-from shop import CALL_NOTICE, NOBODY, PRESS, Shop, info, open_failure
+from shop import NOBODY, OVERDUE_HEADING, PRESS, Shop, info, open_failure, overdue_notice
 
 TODAY = "2009-03-20"
-
-
-OVERDUE_HEADING = (CALL_NOTICE
-                   + "\n\n\n While checking saved list the system found that a saved movie"
-                   + "\n passed his 7 days of saving in list"
-                   + "\n\n Another client reserved the overdue saved movie!"
-                   + "\n The other client asked for call notice."
-                   + "\n Please call now the client about the movie.")
-
-
-def overdue_notice(phone, name, title):
-    return (OVERDUE_HEADING
-            + f"\n\n The phone number of the client is:0{phone}\n"
-            + f"\n The name of the client is:'{name}'\n"
-            + f"\n\n The movie name is:{title}\n"
-            + "\n The movie will be saved for 7 days" + PRESS)
 
 
 @pytest.fixture

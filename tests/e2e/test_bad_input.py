@@ -1,0 +1,640 @@
+"""Bad input at every kind of prompt: each kind of input is tried on several
+prompts of the real program, and each is refused (asked again) or taken
+safely. The screens show one answer refused once, never a prompt that runs
+on by itself, and the data files end up holding only valid values."""
+
+import unicodedata
+
+from clientdesk_steps import (DISK_AGAIN, DISK_QUESTION, ID_PROMPT, INFO, INSERT_CLIENT, LOGIN,
+                              PRESS, REMOVE_LOGIN, answer, choose, expect, expect_dialog, leave,
+                              menu_client_line)
+from harness import RECORD_TYPES, Client, Date, Movie, Rent
+from shop import Shop, connected, info
+
+TODAY = "2009-03-20"
+
+# Client desk
+ADD_OR_REMOVE_CLIENT = (" Do you want to add client?\n\n Yes to add.\n No to remove.\n"
+                        " ESC for cancel.")
+NEW_ID = "\n\n\n Insert identification number\n"
+FIRST = "\n Insert client first name\n"
+LAST = "\n Insert client last name\n"
+ADDRESS = "\n Insert client adrress\n"
+PHONE = "\n Insert client phone number(without bar's!)\n"
+MONTHS = "\n How many months the client want to subscribe?\n"
+CLIENT_ADDED = info("\n\n\n Client was added to database.")
+REMOVE_ID = " Insert client ID number to delete!\n"
+NOT_FOUND_ID = " ID wasn't found search again?\n Enter Y/N"
+LOGGED_IN = INFO + "\n\n\n The member subscription is ok\n The user is now logged into the system"
+NOTHING_TO_RETURN = info("\n\n\n The client don't need to return movie")
+RENEWAL = ("\n\n\n The client has to pay for new subscription.\n"
+           "Insert number of months for new subscription!\n")
+MONTHS_AGAIN = "\nInsert number of months for new subscription!\n"
+
+# Movie desk
+ADD_OR_REMOVE_MOVIE = " Do you want to add movie?\n\n Yes to add.\n No to remove.\n ESC for cancel."
+INSERT_MOVIE = "\n         ******************Insert New Movie****************** \n"
+REMOVE_MOVIE = "\n         ******************Remove Existing Movie****************** \n"
+MOVIE_ID = "\n insert movie ID: \n"
+NAME = "\n\n\n insert movie name: \n "
+DAYS = "\n insert days to rent:\n "
+STATUS = "\n Insert disk status: \n "
+STATUS_AGAIN = INFO + DISK_AGAIN
+REMOVE_ID_MOVIE = "\n\n\n Insert movie ID for remove:\n "
+COPY = "\n\n\n Insert copy number to delete\n"
+MOVIE_FOUND = INFO + "\n\n\n The movie is in the database\n\n Press any key to continue "
+DELETE_COPY = (" Do you want to delete a copy?\n\n Yes to delete a copy.\n"
+               " No or ESC to go back to manu.")
+COPY_NOT_FOUND = info("\n\n\n The copy wasn't found in the catalog",
+                      "\n Go to offline search for information about copyes",
+                      "\n Exiting to main manu")
+
+# Searches
+OFFLINE = ("\n         ******************Offline Search In Catalog****************** \n"
+           "\n\n\n Insert movie name \n")
+OFFLINE_NOT_FOUND = info("\n\n\n The movie wasn't found in database\n")
+SEARCH_AGAIN = (" Do you want to search another movie?\n\n Yes to search again.\n"
+                " No or ESC to go back to main manu.")
+ONLINE = ("\n         ******************Online Search In Catalog****************** \n"
+          "\n Insert movie name \n")
+ONLINE_NOT_FOUND = info("\n\n\n Copy of the movie movie not found!")
+CONTINUE = " Continue searching? Y/N"
+
+ANN = Client(id=25, fname="Ann", lname="Lee", address="Elm", subdate=Date(2009, 3, 1),
+             phone=5551234, months=1)
+HEAT = Movie(name="Heat", id=100, copy=1, diskstatus=7, rentdays=3)
+
+
+# ---------------------------------------------------------------- steps
+
+
+def shown(typed: str) -> str:
+    """A typed line as the terminal echoes it: the ESC of a key as ^[."""
+    return typed.replace("\x1b", "^[") + "\n"
+
+
+def refuse(s, prompt: str, *answers: str) -> str:
+    """Waits for prompt, then types each answer there, each refused with the
+    prompt printed once more; answers the text they add to the screen."""
+    s.wait_for(prompt)
+    added = ""
+    for a in answers:
+        s.type_line(a)
+        s.wait_for(prompt)
+        added += shown(a) + prompt
+    return added
+
+
+def open_desk(s, entry: int, question: str, yes: bool, first_screen: str) -> str:
+    """Menu entry, the desk's first dialog answered, up to its first prompt;
+    answers that screen."""
+    choose(s, entry)
+    expect_dialog(s, question)
+    answer(s, yes=yes)
+    return expect(s, first_screen).text
+
+
+def add_client_screen(s) -> str:
+    return open_desk(s, 5, ADD_OR_REMOVE_CLIENT, True, INSERT_CLIENT + NEW_ID)
+
+
+def add_movie_screen(s) -> str:
+    return open_desk(s, 6, ADD_OR_REMOVE_MOVIE, True, INSERT_MOVIE + MOVIE_ID)
+
+
+def remove_movie_screen(s) -> str:
+    return open_desk(s, 6, ADD_OR_REMOVE_MOVIE, False, REMOVE_MOVIE + REMOVE_ID_MOVIE)
+
+
+def pass_login_screens(s, name: str) -> None:
+    """From the "subscription is ok" screen to the menu with the client on."""
+    expect(s, LOGGED_IN)
+    s.key("x")
+    expect(s, NOTHING_TO_RETURN)
+    s.key("x")
+    assert menu_client_line(s) == connected(name).rstrip("\n")
+
+
+def log_in(s, typed_id: str, name: str) -> None:
+    """Logs in a client whose subscription runs and who has nothing to return."""
+    choose(s, 1)
+    expect(s, LOGIN + ID_PROMPT)
+    s.type_line(typed_id)
+    pass_login_screens(s, name)
+
+
+def decline_available_copy(s, title: str) -> None:
+    """Online search: title finds a copy to rent; the client declines and
+    searches no more."""
+    s.type_line(title)
+    expect(s, info("\n\n\n The movie is not ranted ", "\n The client can rent this movie"))
+    s.key("x")
+    expect_dialog(s, " The client wants to rent this movie? Y/N")
+    answer(s, yes=False)
+    expect_dialog(s, CONTINUE)
+    answer(s, yes=False)
+
+
+def added_today(id: int, fname: str, lname: str, address: str, phone: int = 541234567,
+                months: int = 1) -> Client:
+    """A client as the desk stores one added today."""
+    return Client(id=id, fname=fname, lname=lname, address=address, subdate=Date(2009, 3, 20),
+                  phone=phone, months=months)
+
+
+def first_copy(name: str, id: int, days: int, status: int) -> Movie:
+    """The first copy of a new movie, as the desk stores it."""
+    return Movie(name=name, id=id, copy=1, diskstatus=status, rentdays=days)
+
+
+def assert_stored(shop, *added) -> None:
+    """Puts the added records into the shop's models, then asserts that the
+    files are the models byte for byte and hold nothing invalid."""
+    for rec in added:
+        shop.put(rec)
+    shop.assert_files()
+    assert_only_valid_values(shop.dir)
+
+
+def assert_only_valid_values(data_dir) -> None:
+    """Every slot of the five files is empty, deleted or a live record with a
+    key of 1 or more; every text is whole UTF-8 without control characters;
+    copies are numbered from 1 and rated 1 to 10."""
+    for rec_type in RECORD_TYPES:
+        for slot, rec in enumerate(data_dir.read(rec_type)):
+            where = f"{rec_type.FILE} slot {slot}: {rec}"
+            if rec.key in (0, -1):
+                assert rec == rec_type.blank(rec.key), where
+                continue
+            assert rec.key >= 1, where
+            for name, kind, _ in rec_type.FIELDS:
+                if kind == "str":
+                    value = getattr(rec, name)
+                    value.encode("utf-8")  # a cut character would fail here
+                    assert value and not any(unicodedata.category(c) == "Cc" for c in value), where
+            if rec_type is Movie:
+                assert rec.copy >= 1 and 1 <= rec.diskstatus <= 10, where
+
+
+# ---------------------------------------------------------------- empty lines
+
+
+def test_an_empty_line_is_asked_again_and_finds_no_title(data_dir, rentdesk):
+    shop = Shop(data_dir)
+    s = rentdesk(date=TODAY)
+
+    screen = add_client_screen(s)
+    screen += refuse(s, NEW_ID, "", "   ") + "40\n" + FIRST
+    s.type_line("40")
+    screen += refuse(s, FIRST, "") + "Dana\n" + LAST
+    s.type_line("Dana")
+    s.wait_for(LAST)
+    s.type_line("Levi")
+    screen += "Levi\n" + ADDRESS + refuse(s, ADDRESS, "\t") + "Acre\n" + PHONE
+    s.type_line("Acre")
+    screen += refuse(s, PHONE, "") + "541234567\n" + MONTHS
+    s.type_line("541234567")
+    screen += refuse(s, MONTHS, " ")
+    expect(s, screen)
+    s.type_line("1")
+    expect(s, CLIENT_ADDED)
+    s.key("x")
+
+    screen = add_movie_screen(s) + refuse(s, MOVIE_ID, "")
+    expect(s, screen)
+    s.type_line("12")
+    expect(s, INSERT_MOVIE + NAME)
+    screen = INSERT_MOVIE + NAME + refuse(s, NAME, "", "   ") + "Heat\n" + DAYS
+    s.type_line("Heat")
+    screen += refuse(s, DAYS, "") + "3\n" + STATUS
+    s.type_line("3")
+    expect(s, screen)
+    s.type_line("")
+    expect(s, STATUS_AGAIN)
+    s.type_line("8")
+
+    choose(s, 1)
+    expect(s, LOGIN + ID_PROMPT + refuse(s, ID_PROMPT, ""))
+    s.type_line("40")
+    pass_login_screens(s, "Dana Levi")
+
+    choose(s, 3)
+    expect(s, ONLINE)
+    s.type_line("")
+    expect(s, ONLINE_NOT_FOUND)
+    s.key("x")
+    expect_dialog(s, CONTINUE)
+    answer(s, yes=False)
+
+    choose(s, 2)
+    choose(s, 3)
+    expect(s, OFFLINE)
+    s.type_line("")
+    expect(s, OFFLINE_NOT_FOUND)
+    s.key("x")
+    expect_dialog(s, SEARCH_AGAIN)
+    answer(s, yes=False)
+    leave(s)
+
+    assert_stored(shop, added_today(40, "Dana", "Levi", "Acre"),
+                  first_copy("Heat", 12, days=3, status=8))
+
+
+# ---------------------------------------------------------------- letters for numbers
+
+
+def test_letters_for_a_number_are_asked_again_and_a_number_takes_only_its_line(data_dir,
+                                                                                 rentdesk):
+    shop = Shop(data_dir)
+    ann = shop.put(ANN.replace(subdate=Date(2009, 2, 1)))  # ran out on 1 March
+    copy1 = shop.put(HEAT.replace(rented=1))
+    shop.put(HEAT.replace(copy=2))
+    shop.put(Rent(client=25, rentdate=Date(2009, 3, 18), movie=100, copy=1, rentdays=3))
+    shop.write()
+    s = rentdesk(date=TODAY)
+
+    choose(s, 1)
+    expect(s, LOGIN + ID_PROMPT + refuse(s, ID_PROMPT, "abc", "x7"))
+    s.type_line("99 25")  # 99 is nobody; the 25 after it answers nothing
+    expect_dialog(s, NOT_FOUND_ID)
+    answer(s, yes=True)
+    expect(s, LOGIN + ID_PROMPT)
+    assert s.wait_quiet().text == LOGIN + ID_PROMPT
+    s.type_line("25")
+    expect(s, INFO + RENEWAL + refuse(s, MONTHS_AGAIN, "two"))
+    s.type_line("2 months")
+    expect(s, INFO + RENEWAL + "two\n" + MONTHS_AGAIN + "2 months\n"
+           "\n The client have to pay penalty in sum of: 0"
+           "\n The total sum combine the fine and the new subscription: 400" + PRESS)
+    s.key("x")
+    expect_dialog(s, " Do the client paid Y/N")
+    answer(s, yes=True)
+    expect(s, info("\n\n\n Client paid!", "\n The user is now logged into the system"))
+    s.key("x")
+    expect(s, info("\n\n\n The client need to return movie"))
+    s.key("x")
+    expect_dialog(s, " Does the client has the movie to return? Y/N")
+    answer(s, yes=True)
+    expect(s, INFO + "\n\n" + DISK_QUESTION)
+    s.type_line("good")
+    expect(s, STATUS_AGAIN)
+    s.type_line("7/10")
+    assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
+
+    choose(s, 2)
+    remove_movie_screen(s)
+    expect(s, REMOVE_MOVIE + REMOVE_ID_MOVIE + refuse(s, REMOVE_ID_MOVIE, "Heat"))
+    s.type_line("100")
+    expect(s, MOVIE_FOUND)
+    s.key("x")
+    expect_dialog(s, DELETE_COPY)
+    answer(s, yes=True)
+    expect(s, REMOVE_MOVIE + COPY + refuse(s, COPY, "second"))
+    s.type_line("2")
+    expect(s, info("\n\n\n The copy has been deleted"))
+    s.key("x")
+    leave(s)
+
+    shop.change(Client, ann, fine=0, months=2, subdate=Date(2009, 3, 20))
+    shop.change(Movie, copy1, rented=0, diskstatus=7)
+    shop.delete(Movie, 100, lambda m: m.copy == 2)
+    shop.delete(Rent, 25)
+    assert_stored(shop)
+
+
+# ---------------------------------------------------------------- numbers beyond 32 bits
+
+
+def test_numbers_beyond_32_bits_are_asked_again_never_wrapped(data_dir, rentdesk):
+    shop = Shop(data_dir)
+    shop.put(ANN)
+    shop.write()
+    s = rentdesk(date=TODAY)
+
+    screen = add_client_screen(s)
+    screen += refuse(s, NEW_ID, "2147483648", "99999999999999999999", "-2147483649")
+    s.type_line("2147483647")
+    s.wait_for(FIRST)
+    s.type_line("Max")
+    s.wait_for(LAST)
+    s.type_line("Int")
+    s.wait_for(ADDRESS)
+    s.type_line("Eilat")
+    s.wait_for(PHONE)
+    screen += ("2147483647\n" + FIRST + "Max\n" + LAST + "Int\n" + ADDRESS + "Eilat\n" + PHONE
+               + refuse(s, PHONE, "05412345678"))
+    s.type_line("2147483647")
+    s.wait_for(MONTHS)
+    screen += "2147483647\n" + MONTHS + refuse(s, MONTHS, "4294967297")
+    expect(s, screen)
+    s.type_line("0")
+    expect(s, CLIENT_ADDED)
+    s.key("x")
+
+    screen = add_movie_screen(s) + refuse(s, MOVIE_ID, "4294967396")
+    expect(s, screen)
+    s.type_line("5")
+    s.wait_for(NAME)
+    s.type_line("Up")
+    s.wait_for(DAYS)
+    expect(s, INSERT_MOVIE + NAME + "Up\n" + DAYS + refuse(s, DAYS, "2147483648"))
+    s.type_line("3")
+    s.wait_for(STATUS)
+    s.type_line("4294967301")  # 2^32 + 5
+    expect(s, STATUS_AGAIN)
+    s.type_line("5")
+
+    choose(s, 1)
+    # 2^32 + 25 is not client 25: asked again, not logged in.
+    expect(s, LOGIN + ID_PROMPT + refuse(s, ID_PROMPT, "4294967321"))
+    s.type_line("2147483647")
+    pass_login_screens(s, "Max Int")
+    leave(s)
+
+    assert_stored(shop, added_today(2147483647, "Max", "Int", "Eilat", phone=2147483647, months=0),
+                  first_copy("Up", 5, days=3, status=5))
+
+
+# ---------------------------------------------------------------- ids of zero and below
+
+
+def test_ids_of_zero_and_below_are_never_stored_nor_found(data_dir, rentdesk):
+    shop = Shop(data_dir)
+    shop.put(ANN)
+    shop.put(ANN.replace(id=38))
+    shop.delete(Client, 38)  # a deleted slot, key -1, must not be found by -1
+    shop.put(HEAT)
+    shop.put(HEAT.replace(id=200))
+    shop.delete(Movie, 200)
+    shop.write()
+    s = rentdesk(date=TODAY)
+
+    choose(s, 1)
+    expect(s, LOGIN + ID_PROMPT)
+    for typed in ("0", "-1"):
+        s.type_line(typed)
+        expect_dialog(s, NOT_FOUND_ID)
+        answer(s, yes=typed == "0")
+        if typed == "0":
+            expect(s, LOGIN + ID_PROMPT)
+
+    screen = add_client_screen(s) + refuse(s, NEW_ID, "0", "-1", "-25", "+0")
+    expect(s, screen)
+    s.type_line("26")
+    for prompt, typed in ((FIRST, "Noa"), (LAST, "Gal"), (ADDRESS, "Eilat"),
+                          (PHONE, "541111111"), (MONTHS, "1")):
+        s.wait_for(prompt)
+        s.type_line(typed)
+    expect(s, CLIENT_ADDED)
+    s.key("x")
+
+    choose(s, 5)
+    expect_dialog(s, ADD_OR_REMOVE_CLIENT)
+    answer(s, yes=False)
+    expect(s, REMOVE_LOGIN + REMOVE_ID + refuse(s, REMOVE_ID, "0", "-1"))
+    s.type_line("38")
+    expect(s, info("\n\n\n Client wasn't found!"))
+    s.key("x")
+    expect_dialog(s, " Continue searching for another client to delete? Y/N")
+    answer(s, yes=False)
+
+    expect(s, add_movie_screen(s) + refuse(s, MOVIE_ID, "0", "-1"))
+    s.type_line("100")
+    expect(s, info("\n\n\n Movie ID already exists!..."))
+    s.key("x")
+    expect_dialog(s, " Do you want to add a copy of the movie? Y/N")
+    answer(s, yes=False)
+
+    for copy in ("0", "-1"):  # no copy has such a number, not even a blank slot
+        screen = remove_movie_screen(s)
+        if copy == "0":
+            screen += refuse(s, REMOVE_ID_MOVIE, "0", "-1")
+            expect(s, screen)
+        s.type_line("100")
+        expect(s, MOVIE_FOUND)
+        s.key("x")
+        expect_dialog(s, DELETE_COPY)
+        answer(s, yes=True)
+        expect(s, REMOVE_MOVIE + COPY)
+        s.type_line(copy)
+        expect(s, COPY_NOT_FOUND)
+        s.key("x")
+    leave(s)
+
+    assert_stored(shop, added_today(26, "Noa", "Gal", "Eilat", phone=541111111))
+
+
+# ---------------------------------------------------------------- text longer than its field
+
+
+def offline_search(s, title: str) -> None:
+    choose(s, 3)
+    expect(s, OFFLINE)
+    s.type_line(title)
+
+
+def listing(name: str, id: int, days: int, status: int) -> str:
+    """The offline search's page for a title of one copy, neither rented nor held."""
+    return (f"\n Movie name:{name}---Movie catalog ID:{id}---Days to Rent:{days}\n"
+            f"\n Copy number:1---Disk status:{status}\n The copy isn't rented"
+            "\n The copy isn't saved\n\n" + PRESS)
+
+
+def add_client(s, id: str, *words: str) -> None:
+    """Adds a client from the menu: id, three words, phone and months typed
+    in turn, each after its prompt."""
+    add_client_screen(s)
+    for prompt, typed in zip((NEW_ID, FIRST, LAST, ADDRESS, PHONE, MONTHS), (id, *words)):
+        s.wait_for(prompt)
+        s.type_line(typed)
+    expect(s, CLIENT_ADDED)
+    s.key("x")
+
+
+def add_movie(s, id: str, name: str, days: str, status: str) -> None:
+    add_movie_screen(s)
+    for prompt, typed in zip((MOVIE_ID, NAME, DAYS, STATUS), (id, name, days, status)):
+        s.wait_for(prompt)
+        s.type_line(typed)
+    menu_client_line(s)
+
+
+def test_text_longer_than_its_field_is_cut_without_splitting_a_character(data_dir, rentdesk):
+    shop = Shop(data_dir)
+    s = rentdesk(date=TODAY)
+    add_client(s, "50", "Bartholomew-Jones", "Jean-Pierré", "x" * 300, "541234567", "1")
+    long_title = "Ça ira, ça ira, ça ira"  # its second ç takes bytes 19 and 20
+    add_movie(s, "60", long_title, "2", "9")
+
+    offline_search(s, long_title)  # the whole title is longer than any stored one
+    expect(s, OFFLINE_NOT_FOUND)
+    s.key("x")
+    expect_dialog(s, SEARCH_AGAIN)
+    answer(s, yes=True)
+    expect(s, OFFLINE)
+    s.type_line("y" * 300)
+    expect(s, OFFLINE_NOT_FOUND)
+    s.key("x")
+    expect_dialog(s, SEARCH_AGAIN)
+    answer(s, yes=True)
+    expect(s, OFFLINE)
+    s.type_line("Ça ira, ça ira, ")
+    expect(s, listing("Ça ira, ça ira, ", 60, 2, 9))
+    s.key("x")
+
+    log_in(s, "50", "Bartholomew Jean-Pierr")
+    choose(s, 3)
+    expect(s, ONLINE)
+    s.type_line(long_title)
+    expect(s, ONLINE_NOT_FOUND)
+    s.key("x")
+    expect_dialog(s, CONTINUE)
+    answer(s, yes=True)
+    expect(s, ONLINE)
+    decline_available_copy(s, "Ça ira, ça ira, ")
+    leave(s)
+
+    assert_stored(shop, added_today(50, "Bartholomew", "Jean-Pierr", "x" * 11),
+                  first_copy("Ça ira, ça ira, ", 60, days=2, status=9))
+
+
+# ---------------------------------------------------------------- control characters and UTF-8
+
+
+def test_control_characters_are_dropped_and_utf8_is_kept_in_names_and_titles(data_dir,
+                                                                              rentdesk):
+    shop = Shop(data_dir)
+    s = rentdesk(date=TODAY)
+    screen = add_client_screen(s)
+    s.type_line("70")
+    # Backspace takes back a whole é; a tab ends the word like a blank.
+    s.wait_for(FIRST)
+    s.type_line("Zoé\x7f\x7foë\tSmith")
+    # A word of control characters only (typed after Ctrl-V) is no word.
+    screen += "70\n" + FIRST + "Zoé\b \b\b \boë\tSmith\n" + LAST
+    s.wait_for(LAST)
+    s.type_line("\x16\x01")
+    s.wait_for("^A\n" + LAST)
+    screen += "^\b^A\n" + LAST
+    s.type_line("Wójcik\u009b")  # a C1 control (CSI) after the name
+    s.wait_for(ADDRESS)
+    s.type_line("\x16\x01Ha\x16\x07ifa")
+    screen += "Wójcik\u009b\n" + ADDRESS + "^\b^AHa^\b^Gifa\n" + PHONE
+    expect(s, screen)
+    s.type_line("541234567")
+    s.wait_for(MONTHS)
+    s.type_line("1")
+    expect(s, CLIENT_ADDED)
+    s.key("x")
+
+    add_movie_screen(s)
+    s.type_line("80")
+    expect(s, INSERT_MOVIE + NAME)
+    s.type_line("Amélie\x16\x01")
+    s.wait_for(DAYS)
+    s.type_line("2")
+    expect(s, INSERT_MOVIE + NAME + "Amélie^\b^A\n" + DAYS + "2\n" + STATUS)
+    s.type_line("9")
+    offline_search(s, "Amélie")
+    expect(s, listing("Amélie", 80, 2, 9))
+    s.key("x")
+
+    log_in(s, "70", "Zoë Wójcik")
+    choose(s, 3)
+    expect(s, ONLINE)
+    decline_available_copy(s, "Amélie")
+    leave(s)
+
+    assert_stored(shop, added_today(70, "Zoë", "Wójcik", "Haifa"),
+                  first_copy("Amélie", 80, days=2, status=9))
+
+
+# ---------------------------------------------------------------- keys pressed while typing
+
+
+def test_arrow_and_function_keys_pressed_while_typing_leave_nothing_in_the_answer(data_dir,
+                                                                                 rentdesk):
+    shop = Shop(data_dir)
+    s = rentdesk(date=TODAY)
+    up, down, left, right = "\x1b[A", "\x1b[B", "\x1b[D", "\x1b[C"
+    f1, f2, f5, delete, console_f1 = "\x1bOP", "\x1bOQ", "\x1b[15~", "\x1b[3~", "\x1b[[A"
+
+    screen = add_client_screen(s) + refuse(s, NEW_ID, up)  # a key alone is no answer
+    for typed, next_prompt in (("4" + left + "2", FIRST), ("Ann" + left + left + "a", LAST),
+                               (f5 + "Lee" + f1, ADDRESS), (delete + "Elm", PHONE),
+                               (down + "541234567", MONTHS)):
+        s.type_line(typed)
+        s.wait_for(next_prompt)
+        screen += shown(typed) + next_prompt
+    expect(s, screen)
+    s.type_line(right + "1")
+    expect(s, CLIENT_ADDED)
+    s.key("x")
+
+    add_movie(s, console_f1 + "9", "Heat" + left + left, "3" + up, f2 + "8")
+    offline_search(s, up + "Heat")
+    expect(s, listing("Heat", 9, 3, 8))
+    s.key("x")
+
+    log_in(s, "42" + down, "Anna Lee")
+    leave(s)
+
+    assert_stored(shop, added_today(42, "Anna", "Lee", "Elm"),
+                  first_copy("Heat", 9, days=3, status=8))
+
+
+# ---------------------------------------------------------------- keys and typed text out of place
+
+
+def send_keys(s, data: str) -> None:
+    """Sends the bytes of keys as they are, once the program reads keys (a
+    screen is drawn before the terminal leaves line mode)."""
+    s._await_mode(line=False, what=repr(data))
+    s.send(data)
+
+
+def assert_no_reaction(s, data: str) -> None:
+    """Sends keys to a screen that waits for keys; nothing may be drawn."""
+    send_keys(s, data)
+    s.wait_quiet()
+    assert s.output_since_send() == b""
+
+
+def test_keys_at_typed_prompts_and_typed_text_at_key_prompts(data_dir, rentdesk):
+    shop = Shop(data_dir)
+    shop.put(ANN)
+    shop.write()
+    before = data_dir.snapshot()
+    s = rentdesk(date=TODAY)
+    menu_client_line(s)
+
+    # At the menu, letters, digits, a UTF-8 letter, Tab, Left, Right and a
+    # function key do nothing; the Enter that ends a typed line chooses.
+    assert_no_reaction(s, "abc5é\t\x1b[D\x1b[C\x1b[15~")
+    send_keys(s, "15\r")
+    expect(s, LOGIN + ID_PROMPT)
+
+    # At a typed prompt, Esc and Tab alone are no answer; Ctrl-U takes back
+    # what was typed on the line.
+    screen = LOGIN + ID_PROMPT + refuse(s, ID_PROMPT, "\x1b", "\t")
+    expect(s, screen)
+    s.type_line("12\x1599")
+    expect_dialog(s, NOT_FOUND_ID)
+
+    # The dialog ignores letters, a UTF-8 letter and Tab.
+    assert_no_reaction(s, "yn\té")
+    answer(s, yes=True)
+    expect(s, LOGIN + ID_PROMPT)
+    s.type_line("25")
+
+    # A key wait takes a function key, and then a UTF-8 letter, as one key each.
+    expect(s, LOGGED_IN)
+    send_keys(s, "\x1b[15~")
+    expect(s, NOTHING_TO_RETURN)
+    assert s.wait_quiet().text == NOTHING_TO_RETURN
+    send_keys(s, "é")
+    assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
+    assert s.wait_quiet().highlighted_boxes() == ["Client Login"]
+    leave(s)
+    data_dir.assert_unchanged(before)
+    assert_only_valid_values(data_dir)
