@@ -111,7 +111,7 @@ void write_fixture(Date today) {
     write_table<ReserveRec>(5, {ReserveRec{3, 1, 1, days_before(today, 4)},
                                 ReserveRec{4, 2, 0, days_before(today, 3)},
                                 ReserveRec{6, 3, 1, days_before(today, 6)},
-                                ReserveRec{5, 4, 0, days_before(today, 1)}});
+                                ReserveRec{1, 4, 0, days_before(today, 1)}});
 }
 
 struct SavedFile {
