@@ -90,24 +90,27 @@ void write_table(int32_t slots, const std::vector<Rec>& recs) {
         hash_insert(*f, r);
 }
 
-// The shop on the given day. Small tables, so adding clients and copies
-// grows them; one hold has run out, so the start of every run passes its
-// copy to a reservation with a call notice.
+// The shop on the given day. Small tables (the client table full), so
+// adding clients and copies grows them. Two holds have run out: at the start
+// of every run one copy passes to a reservation with a call notice, the
+// other, unreserved, becomes free.
 void write_fixture(Date today) {
     Date recent = days_before(today, 30);
     Date long_ago = days_before(today, 400);
     write_table<ClientRec>(7, {client(1, "Ann", recent, 6, 0), client(2, "Bob", long_ago, 1, 35),
                                client(3, "Cid", recent, 12, 10), client(4, "Dan", recent, 2, 0),
-                               client(5, "Eve", recent, 3, 0), client(6, "Fay", long_ago, 2, 5)});
+                               client(5, "Eve", recent, 3, 0), client(6, "Fay", long_ago, 2, 5),
+                               client(7, "Gil", recent, 1, 0)});
     write_table<MovieRec>(11, {copy(1, "Alien", 1, 1, 0), copy(1, "Alien", 2, 0, 0),
                                copy(2, "Brazil", 1, 0, 1), copy(2, "Brazil", 2, 1, 0),
                                copy(3, "Casablanca", 1, 0, 1), copy(3, "Casablanca", 2, 0, 0),
-                               copy(4, "Dune", 1, 0, 0)});
+                               copy(4, "Dune", 1, 0, 0), copy(5, "Eraserhead", 1, 0, 1)});
     // Ann's disk is late; Cid's is not.
     write_table<RentRec>(5, {RentRec{1, days_before(today, 10), 1, 1, 3},
                              RentRec{3, days_before(today, 1), 2, 2, 5}});
-    write_table<SavedRec>(
-        5, {SavedRec{2, 2, 1, days_before(today, 2)}, SavedRec{5, 3, 1, days_before(today, 10)}});
+    write_table<SavedRec>(5, {SavedRec{2, 2, 1, days_before(today, 2)},
+                              SavedRec{5, 3, 1, days_before(today, 10)},
+                              SavedRec{7, 5, 1, days_before(today, 12)}});
     write_table<ReserveRec>(5, {ReserveRec{3, 1, 1, days_before(today, 4)},
                                 ReserveRec{4, 2, 0, days_before(today, 3)},
                                 ReserveRec{6, 3, 1, days_before(today, 6)},
