@@ -2,7 +2,6 @@
 // input: each string is what one read of the console delivers, a pause is a
 // read that times out.
 #include "shell/input.h"
-#include "store/records.h"
 
 #include <gtest/gtest.h>
 
@@ -218,17 +217,4 @@ TEST(EndOfInput, EndsAtTheReadThatMeetsIt) {
     EXPECT_THROW(number_then_end.in().read_int(v), EndOfInput); // the line never ended
     ScriptedConsole line_end({});
     EXPECT_THROW(line_end.in().read_line(), EndOfInput);
-}
-
-TEST(FieldText, OverlongTextIsCutAtTheFieldWithoutSplittingACharacter) {
-    Word w{};
-    set_text(w, "Bartholomew-Jones");
-    EXPECT_EQ(text_of(w), "Bartholomew");
-    set_text(w, "Jean-Pierr\xc3\xa9"); // the é would need bytes 11 and 12
-    EXPECT_EQ(text_of(w), "Jean-Pierr");
-    EXPECT_EQ(w[11], '\0');
-    Title t{};
-    set_text(t, std::string(40, 'a'));
-    EXPECT_EQ(text_of(t).size(), 19u);
-    EXPECT_EQ(t[19], '\0');
 }
