@@ -96,7 +96,7 @@ def test_the_model_places_records_exactly_where_the_store_does(make_data_dir):
         for t in models.values():
             d.assert_table(t)
         if last_grown:
-            d.assert_scratch(last_grown.scratch)
+            d.assert_scratch(last_grown.scratch, last_grown.rec_type)
     assert all(t.n == 113 for t in models.values())
 
 
