@@ -165,6 +165,12 @@ def expect(s, text):
     return screen
 
 
+def dismiss(s, text):
+    """Asserts the message screen text is shown and passes it with a key."""
+    expect(s, text)
+    s.key("x")
+
+
 def expect_dialog(s, question):
     """Asserts the dialog asking question is shown, yes highlighted."""
     assert expect(s, dialog(question)).highlighted_boxes() == ["yes"]

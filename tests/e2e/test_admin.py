@@ -65,16 +65,13 @@ def check(shop, *args):
 # ---------------------------------------------------------------- a sound folder
 
 
-def test_a_consistent_folder_is_sound_and_left_as_it_was(shop):
+def test_fresh_files_and_a_consistent_folder_are_sound_and_left_as_they_were(make_data_dir, shop):
+    fresh = admin(make_data_dir().path, "check")
+    assert (fresh.returncode, fresh.stdout) == (0, SOUND)
     before = shop.dir.snapshot()
     assert check(shop) == (0, SOUND)
     assert check(shop, "--repair") == (0, SOUND)
     shop.dir.assert_unchanged(before)
-
-
-def test_freshly_set_up_files_are_sound(data_dir):
-    done = admin(data_dir.path, "check")
-    assert (done.returncode, done.stdout) == (0, SOUND)
 
 
 # ---------------------------------------------------------------- damage inside one table
@@ -371,15 +368,12 @@ def test_check_takes_only_repair(shop):
 # ---------------------------------------------------------------- dump
 
 
-@pytest.mark.parametrize("rec_type", ALL, ids=[t.FILE for t in ALL])
-def test_dump_prints_the_key_of_every_slot_in_slot_order(shop, rec_type):
-    done = admin(shop.dir.path, "dump", rec_type.FILE)
-    keys = "".join(f" {r.key} " for r in shop.tables[rec_type].records)
-    assert (done.returncode, done.stdout, done.stderr) == (0, keys + "\n", "")
-
-
-def test_dump_reads_a_file_in_another_folder_and_refuses_other_names(shop, tmp_path):
-    done = admin(tmp_path, "dump", str(shop.dir.file(Client)))
+def test_dump_prints_the_key_of_every_slot_in_slot_order_and_refuses_other_names(shop, tmp_path):
+    for rec_type in ALL:
+        done = admin(shop.dir.path, "dump", rec_type.FILE)
+        keys = "".join(f" {r.key} " for r in shop.tables[rec_type].records)
+        assert (done.returncode, done.stdout, done.stderr) == (0, keys + "\n", "")
+    done = admin(tmp_path, "dump", str(shop.dir.file(Client)))  # a file in another folder
     assert done.stdout == "".join(f" {r.key} " for r in shop.tables[Client].records) + "\n"
     assert " -1 " in done.stdout and " 25 " in done.stdout
     done = admin(tmp_path, "dump", "notes.txt")

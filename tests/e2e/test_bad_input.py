@@ -6,14 +6,15 @@ on by itself, and the data files end up holding only valid values."""
 import unicodedata
 
 from harness import RECORD_TYPES, Client, Date, Movie, Rent
-from shop import (ADD_OR_REMOVE_CLIENT, ADD_OR_REMOVE_MOVIE, ADDRESS, CLIENT_ADDED, CONTINUE,
-                  COPY_NOT_FOUND, COPY_PROMPT, DELETE_COPY, DISK_QUESTION, FIRST, ID_PROMPT, INFO,
-                  INSERT_BANNER, INSERT_CLIENT, LAST, LOGGED_IN, LOGIN, MONTHS, MONTHS_AGAIN,
-                  MOVIE_FOUND, MOVIE_ID_PROMPT, NAME_PROMPT, NEW_ID, NO, NOT_FOUND, NOT_FOUND_ID,
-                  NOTHING_TO_RETURN, OFFLINE, OFFLINE_NOT_FOUND, PHONE, PRESS, REMOVE_BANNER, RENT_QUESTION, CAN_RENT, DAYS_PROMPT,
-                  REMOVE_ID, REMOVE_LOGIN, REMOVE_MOVIE_ID, RENEWAL, SEARCH, SEARCH_AGAIN,
-                  STATUS_AGAIN, STATUS_PROMPT, YES, Shop, answer, choose, expect, expect_dialog,
-                  finish_login, info, leave, log_in, menu_client_line)
+from shop import (ADDRESS, ADD_OR_REMOVE_CLIENT, ADD_OR_REMOVE_MOVIE, CAN_RENT, CLIENT_ADDED,
+                  CONTINUE, COPY_NOT_FOUND, COPY_PROMPT, DAYS_PROMPT, DELETE_COPY, DISK_QUESTION,
+                  FIRST, ID_PROMPT, INFO, INSERT_BANNER, INSERT_CLIENT, LAST, LOGGED_IN, LOGIN,
+                  MONTHS, MONTHS_AGAIN, MOVIE_FOUND, MOVIE_ID_PROMPT, NAME_PROMPT, NEW_ID, NO,
+                  NOTHING_TO_RETURN, NOT_FOUND, NOT_FOUND_ID, OFFLINE, OFFLINE_NOT_FOUND, PHONE,
+                  PRESS, REMOVE_BANNER, REMOVE_ID, REMOVE_LOGIN, REMOVE_MOVIE_ID, RENEWAL,
+                  RENT_QUESTION, SEARCH, SEARCH_AGAIN, STATUS_AGAIN, STATUS_PROMPT, YES, Shop,
+                  answer, choose, dismiss, expect, expect_dialog, finish_login, info, leave,
+                  log_in, menu_client_line)
 
 TODAY = "2009-03-20"
 ANN = Client(id=25, fname="Ann", lname="Lee", address="Elm", subdate=Date(2009, 3, 1),
@@ -65,8 +66,7 @@ def decline_available_copy(s, title: str) -> None:
     """Online search: title finds a copy to rent; the client declines and
     searches no more."""
     s.type_line(title)
-    expect(s, CAN_RENT)
-    s.key("x")
+    dismiss(s, CAN_RENT)
     answer(s, NO, RENT_QUESTION)
     answer(s, NO, CONTINUE)
 
@@ -133,14 +133,14 @@ def test_an_empty_line_is_asked_again_and_finds_no_title(data_dir, rentdesk):
     screen += refuse(s, MONTHS, " ")
     expect(s, screen)
     s.type_line("1")
-    expect(s, CLIENT_ADDED)
-    s.key("x")
+    dismiss(s, CLIENT_ADDED)
 
     screen = add_movie_screen(s) + refuse(s, MOVIE_ID_PROMPT, "")
     expect(s, screen)
     s.type_line("12")
     expect(s, INSERT_BANNER + NAME_PROMPT)
-    screen = INSERT_BANNER + NAME_PROMPT + refuse(s, NAME_PROMPT, "", "   ") + "Heat\n" + DAYS_PROMPT
+    screen = (INSERT_BANNER + NAME_PROMPT + refuse(s, NAME_PROMPT, "", "   ") + "Heat\n"
+              + DAYS_PROMPT)
     s.type_line("Heat")
     screen += refuse(s, DAYS_PROMPT, "") + "3\n" + STATUS_PROMPT
     s.type_line("3")
@@ -157,16 +157,14 @@ def test_an_empty_line_is_asked_again_and_finds_no_title(data_dir, rentdesk):
     choose(s, 3)
     expect(s, SEARCH)
     s.type_line("")
-    expect(s, NOT_FOUND)
-    s.key("x")
+    dismiss(s, NOT_FOUND)
     answer(s, NO, CONTINUE)
 
     choose(s, 2)
     choose(s, 3)
     expect(s, OFFLINE)
     s.type_line("")
-    expect(s, OFFLINE_NOT_FOUND)
-    s.key("x")
+    dismiss(s, OFFLINE_NOT_FOUND)
     answer(s, NO, SEARCH_AGAIN)
     leave(s)
 
@@ -196,15 +194,12 @@ def test_letters_for_a_number_are_asked_again_and_a_number_takes_only_its_line(d
     s.type_line("25")
     expect(s, INFO + RENEWAL + refuse(s, MONTHS_AGAIN, "two"))
     s.type_line("2 months")
-    expect(s, INFO + RENEWAL + "two\n" + MONTHS_AGAIN + "2 months\n"
+    dismiss(s, INFO + RENEWAL + "two\n" + MONTHS_AGAIN + "2 months\n"
            "\n The client have to pay penalty in sum of: 0"
            "\n The total sum combine the fine and the new subscription: 400" + PRESS)
-    s.key("x")
     answer(s, YES, " Do the client paid Y/N")
-    expect(s, info("\n\n\n Client paid!", "\n The user is now logged into the system"))
-    s.key("x")
-    expect(s, info("\n\n\n The client need to return movie"))
-    s.key("x")
+    dismiss(s, info("\n\n\n Client paid!", "\n The user is now logged into the system"))
+    dismiss(s, info("\n\n\n The client need to return movie"))
     answer(s, YES, " Does the client has the movie to return? Y/N")
     expect(s, INFO + "\n\n" + DISK_QUESTION)
     s.type_line("good")
@@ -216,13 +211,11 @@ def test_letters_for_a_number_are_asked_again_and_a_number_takes_only_its_line(d
     remove_movie_screen(s)
     expect(s, REMOVE_BANNER + REMOVE_MOVIE_ID + refuse(s, REMOVE_MOVIE_ID, "Heat"))
     s.type_line("100")
-    expect(s, MOVIE_FOUND)
-    s.key("x")
+    dismiss(s, MOVIE_FOUND)
     answer(s, YES, DELETE_COPY)
     expect(s, REMOVE_BANNER + COPY_PROMPT + refuse(s, COPY_PROMPT, "second"))
     s.type_line("2")
-    expect(s, info("\n\n\n The copy has been deleted"))
-    s.key("x")
+    dismiss(s, info("\n\n\n The copy has been deleted"))
     leave(s)
 
     shop.change(Client, ann, fine=0, months=2, subdate=Date(2009, 3, 20))
@@ -258,8 +251,7 @@ def test_numbers_beyond_32_bits_are_asked_again_never_wrapped(data_dir, rentdesk
     screen += "2147483647\n" + MONTHS + refuse(s, MONTHS, "4294967297")
     expect(s, screen)
     s.type_line("0")
-    expect(s, CLIENT_ADDED)
-    s.key("x")
+    dismiss(s, CLIENT_ADDED)
 
     screen = add_movie_screen(s) + refuse(s, MOVIE_ID_PROMPT, "4294967396")
     expect(s, screen)
@@ -267,7 +259,8 @@ def test_numbers_beyond_32_bits_are_asked_again_never_wrapped(data_dir, rentdesk
     s.wait_for(NAME_PROMPT)
     s.type_line("Up")
     s.wait_for(DAYS_PROMPT)
-    expect(s, INSERT_BANNER + NAME_PROMPT + "Up\n" + DAYS_PROMPT + refuse(s, DAYS_PROMPT, "2147483648"))
+    expect(s, INSERT_BANNER + NAME_PROMPT + "Up\n" + DAYS_PROMPT
+           + refuse(s, DAYS_PROMPT, "2147483648"))
     s.type_line("3")
     s.wait_for(STATUS_PROMPT)
     s.type_line("4294967301")  # 2^32 + 5
@@ -314,21 +307,18 @@ def test_ids_of_zero_and_below_are_never_stored_nor_found(data_dir, rentdesk):
                           (PHONE, "541111111"), (MONTHS, "1")):
         s.wait_for(prompt)
         s.type_line(typed)
-    expect(s, CLIENT_ADDED)
-    s.key("x")
+    dismiss(s, CLIENT_ADDED)
 
     choose(s, 5)
     answer(s, NO, ADD_OR_REMOVE_CLIENT)
     expect(s, REMOVE_LOGIN + REMOVE_ID + refuse(s, REMOVE_ID, "0", "-1"))
     s.type_line("38")
-    expect(s, info("\n\n\n Client wasn't found!"))
-    s.key("x")
+    dismiss(s, info("\n\n\n Client wasn't found!"))
     answer(s, NO, " Continue searching for another client to delete? Y/N")
 
     expect(s, add_movie_screen(s) + refuse(s, MOVIE_ID_PROMPT, "0", "-1"))
     s.type_line("100")
-    expect(s, info("\n\n\n Movie ID already exists!..."))
-    s.key("x")
+    dismiss(s, info("\n\n\n Movie ID already exists!..."))
     answer(s, NO, " Do you want to add a copy of the movie? Y/N")
 
     for copy in ("0", "-1"):  # no copy has such a number, not even a blank slot
@@ -337,13 +327,11 @@ def test_ids_of_zero_and_below_are_never_stored_nor_found(data_dir, rentdesk):
             screen += refuse(s, REMOVE_MOVIE_ID, "0", "-1")
             expect(s, screen)
         s.type_line("100")
-        expect(s, MOVIE_FOUND)
-        s.key("x")
+        dismiss(s, MOVIE_FOUND)
         answer(s, YES, DELETE_COPY)
         expect(s, REMOVE_BANNER + COPY_PROMPT)
         s.type_line(copy)
-        expect(s, COPY_NOT_FOUND)
-        s.key("x")
+        dismiss(s, COPY_NOT_FOUND)
     leave(s)
 
     assert_stored(shop, added_today(26, "Noa", "Gal", "Eilat", phone=541111111))
@@ -372,13 +360,13 @@ def add_client(s, id: str, *words: str) -> None:
     for prompt, typed in zip((NEW_ID, FIRST, LAST, ADDRESS, PHONE, MONTHS), (id, *words)):
         s.wait_for(prompt)
         s.type_line(typed)
-    expect(s, CLIENT_ADDED)
-    s.key("x")
+    dismiss(s, CLIENT_ADDED)
 
 
 def add_movie(s, id: str, name: str, days: str, status: str) -> None:
     add_movie_screen(s)
-    for prompt, typed in zip((MOVIE_ID_PROMPT, NAME_PROMPT, DAYS_PROMPT, STATUS_PROMPT), (id, name, days, status)):
+    for prompt, typed in zip((MOVIE_ID_PROMPT, NAME_PROMPT, DAYS_PROMPT, STATUS_PROMPT),
+                             (id, name, days, status)):
         s.wait_for(prompt)
         s.type_line(typed)
     menu_client_line(s)
@@ -392,25 +380,21 @@ def test_text_longer_than_its_field_is_cut_without_splitting_a_character(data_di
     add_movie(s, "60", long_title, "2", "9")
 
     offline_search(s, long_title)  # the whole title is longer than any stored one
-    expect(s, OFFLINE_NOT_FOUND)
-    s.key("x")
+    dismiss(s, OFFLINE_NOT_FOUND)
     answer(s, YES, SEARCH_AGAIN)
     expect(s, OFFLINE)
     s.type_line("y" * 300)
-    expect(s, OFFLINE_NOT_FOUND)
-    s.key("x")
+    dismiss(s, OFFLINE_NOT_FOUND)
     answer(s, YES, SEARCH_AGAIN)
     expect(s, OFFLINE)
     s.type_line("Ça ira, ça ira, ")
-    expect(s, listing("Ça ira, ça ira, ", 60, 2, 9))
-    s.key("x")
+    dismiss(s, listing("Ça ira, ça ira, ", 60, 2, 9))
 
     log_in(s, "50", "Bartholomew Jean-Pierr")
     choose(s, 3)
     expect(s, SEARCH)
     s.type_line(long_title)
-    expect(s, NOT_FOUND)
-    s.key("x")
+    dismiss(s, NOT_FOUND)
     answer(s, YES, CONTINUE)
     expect(s, SEARCH)
     decline_available_copy(s, "Ça ira, ça ira, ")
@@ -446,8 +430,7 @@ def test_control_characters_are_dropped_and_utf8_is_kept_in_names_and_titles(dat
     s.type_line("541234567")
     s.wait_for(MONTHS)
     s.type_line("1")
-    expect(s, CLIENT_ADDED)
-    s.key("x")
+    dismiss(s, CLIENT_ADDED)
 
     add_movie_screen(s)
     s.type_line("80")
@@ -458,8 +441,7 @@ def test_control_characters_are_dropped_and_utf8_is_kept_in_names_and_titles(dat
     expect(s, INSERT_BANNER + NAME_PROMPT + "Amélie^\b^A\n" + DAYS_PROMPT + "2\n" + STATUS_PROMPT)
     s.type_line("9")
     offline_search(s, "Amélie")
-    expect(s, listing("Amélie", 80, 2, 9))
-    s.key("x")
+    dismiss(s, listing("Amélie", 80, 2, 9))
 
     log_in(s, "70", "Zoë Wójcik")
     choose(s, 3)
@@ -490,13 +472,11 @@ def test_arrow_and_function_keys_pressed_while_typing_leave_nothing_in_the_answe
         screen += shown(typed) + next_prompt
     expect(s, screen)
     s.type_line(right + "1")
-    expect(s, CLIENT_ADDED)
-    s.key("x")
+    dismiss(s, CLIENT_ADDED)
 
     add_movie(s, console_f1 + "9", "Heat" + left + left, "3" + up, f2 + "8")
     offline_search(s, up + "Heat")
-    expect(s, listing("Heat", 9, 3, 8))
-    s.key("x")
+    dismiss(s, listing("Heat", 9, 3, 8))
 
     log_in(s, "42" + down, "Anna Lee")
     leave(s)

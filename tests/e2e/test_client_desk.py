@@ -5,10 +5,10 @@ his hold and reservation to the clients waiting behind him."""
 import pytest
 
 from harness import Client, Date, Movie, Rent, Reserve, Saved
-from shop import (ADD_OR_REMOVE_CLIENT, ADDRESS, CLIENT_ADDED, DELETED, DISK_AGAIN, DISK_QUESTION,
+from shop import (ADDRESS, ADD_OR_REMOVE_CLIENT, CLIENT_ADDED, DELETED, DISK_AGAIN, DISK_QUESTION,
                   ESC, FIRST, HAS_DISK, INFO, INSERT_CLIENT, LAST, MONTHS, NEW_ID, PAID_QUESTION,
-                  PHONE, PRESS, REMOVE_ID, REMOVE_LOGIN, Shop, answer, choose, expect, info, leave,
-                  returned_notice, start_removal)
+                  PHONE, PRESS, REMOVE_ID, REMOVE_LOGIN, Shop, answer, choose, dismiss, expect,
+                  info, leave, returned_notice, start_removal)
 
 ANN = Client(id=25, fname="Ann", lname="Lee", address="Elm", subdate=Date(2009, 3, 1),
              phone=5551234, months=1)
@@ -30,8 +30,7 @@ def removed(s, *screens):
     """After the id: each screen is shown and passed with a key, then the
     client is deleted and the program left."""
     for screen in screens + (DELETED,):
-        expect(s, screen)
-        s.key("x")
+        dismiss(s, screen)
     leave(s)
 
 
@@ -49,8 +48,7 @@ def test_a_new_client_is_asked_for_a_free_id_and_stored_word_by_word(data_dir, r
     answer(s, True, ADD_OR_REMOVE_CLIENT)
     expect(s, INSERT_CLIENT + NEW_ID)
     s.type_line("25")
-    expect(s, info("\n\n\n Identification number is already in the system\n"))
-    s.key("x")
+    dismiss(s, info("\n\n\n Identification number is already in the system\n"))
     again = INSERT_CLIENT + "\n\n\n Insert again identification number\n"
     expect(s, again)
     typed = ["26 and more", "Benjamin Netanel", "Abcdefghijklmnop", "Elm street 5", "-5",
@@ -62,8 +60,7 @@ def test_a_new_client_is_asked_for_a_free_id_and_stored_word_by_word(data_dir, r
         s.wait_for(line + "\n" + prompt)
     expect(s, shown)
     s.type_line("3")
-    expect(s, CLIENT_ADDED)
-    s.key("x")
+    dismiss(s, CLIENT_ADDED)
     leave(s)
     shop.put(Client(id=26, fname="Benjamin", lname="Abcdefghijk", address="Elm",
                     subdate=Date(2009, 3, 20), phone=521234567, months=3, fine=0))
@@ -79,8 +76,7 @@ def test_an_unknown_id_offers_another_search(data_dir, rentdesk):
     shop.write()
     s = rentdesk(date="2009-03-20")
     start_removal(s, 99)
-    expect(s, info("\n\n\n Client wasn't found!"))
-    s.key("x")
+    dismiss(s, info("\n\n\n Client wasn't found!"))
     answer(s, True, " Continue searching for another client to delete? Y/N")
     expect(s, REMOVE_LOGIN + REMOVE_ID)
     s.type_line("98")
@@ -98,8 +94,7 @@ def test_an_old_fine_is_shown_and_must_be_paid_first(data_dir, rentdesk):
     s = rentdesk(date="2009-03-20")
     for paid in (False, True):
         start_removal(s, 25)
-        expect(s, INFO + "\n\n\n The client have to pay first a sum of: 20")
-        s.key("x")
+        dismiss(s, INFO + "\n\n\n The client have to pay first a sum of: 20")
         answer(s, paid, PAID_QUESTION)
         if not paid:
             menu = s.wait_for(" is connected to the system\n")
@@ -131,8 +126,7 @@ def test_a_late_disk_is_rated_then_the_whole_sum_is_demanded(data_dir, rentdesk)
         s.type_line("0")
         expect(s, INFO + DISK_AGAIN)
         s.type_line("4")
-        expect(s, info("\n\n\n The client have to pay first a sum of: 35"))
-        s.key("x")
+        dismiss(s, info("\n\n\n The client have to pay first a sum of: 35"))
         answer(s, paid, PAID_QUESTION)
         if paid == ESC:  # nothing written, the disk status dropped
             s.wait_for(" is connected to the system\n")
@@ -151,9 +145,8 @@ def test_a_disk_not_brought_back_stops_the_removal(data_dir, rentdesk, key):
     s = rentdesk(date="2009-03-16")
     start_removal(s, 25)
     answer(s, key, HAS_DISK)
-    expect(s, INFO + "\n\n\n The delete operation was aborted because the client don't have "
+    dismiss(s, INFO + "\n\n\n The delete operation was aborted because the client don't have "
            "the movie to return!!!")
-    s.key("x")
     leave(s)
     shop.assert_files()
 

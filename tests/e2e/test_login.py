@@ -4,10 +4,10 @@ unpaid fine, and the return of a rented disk right after login."""
 import pytest
 
 from harness import Client, Date, Movie, Rent, Reserve, Saved
-from shop import (DISK_AGAIN, DISK_QUESTION, ESC, ID_PROMPT, INFO, LOGGED_IN, LOGIN,
-                  MONTHS_AGAIN, MUST_RETURN, NOBODY, NOTHING_TO_RETURN, PRESS, RENEWAL,
-                  RETURN_QUESTION, RETURNED_HEADING, Shop, answer, expect, expect_dialog, info,
-                  leave, log_in, menu_client_line, returned_notice, start_login)
+from shop import (DISK_AGAIN, DISK_QUESTION, ESC, ID_PROMPT, INFO, LOGGED_IN, LOGIN, MONTHS_AGAIN,
+                  MUST_RETURN, NOBODY, NOTHING_TO_RETURN, PRESS, RENEWAL, RETURNED_HEADING,
+                  RETURN_QUESTION, Shop, answer, dismiss, expect, expect_dialog, info, leave,
+                  log_in, menu_client_line, returned_notice, start_login)
 
 ANN = Client(id=25, fname="Ann", lname="Lee", address="Elm", subdate=Date(2009, 2, 20),
              phone=5551234, months=1, fine=15)  # paid until 2009-03-20
@@ -44,13 +44,10 @@ def test_the_day_after_a_renewal_is_sold_with_the_fine(data_dir, rentdesk):
         s.type_line(typed)
         s.wait_for(typed + "\n" + MONTHS_AGAIN)
     s.type_line("2")
-    expect(s, renewal_total("".join(t + "\n" + MONTHS_AGAIN for t in refused) + "2", 415))
-    s.key("x")
+    dismiss(s, renewal_total("".join(t + "\n" + MONTHS_AGAIN for t in refused) + "2", 415))
     answer(s, True, PAID)
-    expect(s, info("\n\n\n Client paid!\n The user is now logged into the system"))
-    s.key("x")
-    expect(s, NOTHING_TO_RETURN)
-    s.key("x")
+    dismiss(s, info("\n\n\n Client paid!\n The user is now logged into the system"))
+    dismiss(s, NOTHING_TO_RETURN)
     assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
     leave(s)
     shop.change(Client, ann, fine=0, months=2, subdate=Date(2009, 3, 21))
@@ -65,18 +62,15 @@ def test_esc_at_the_payment_starts_over_and_no_refuses_the_login(data_dir, rentd
     start_login(s, 25)
     expect(s, INFO + RENEWAL)
     s.type_line("1200")
-    expect(s, renewal_total(1200, 240015))
-    s.key("x")
+    dismiss(s, renewal_total(1200, 240015))
     answer(s, ESC, PAID)
     expect(s, LOGIN + ID_PROMPT)
     s.type_line("25")
     expect(s, INFO + RENEWAL)
     s.type_line("0")
-    expect(s, renewal_total(0, 15))
-    s.key("x")
+    dismiss(s, renewal_total(0, 15))
     answer(s, False, PAID)
-    expect(s, info("\n\n\n Client did not paid\n The Client can't be logged into the system"))
-    s.key("x")
+    dismiss(s, info("\n\n\n Client did not paid\n The Client can't be logged into the system"))
     assert menu_client_line(s) + "\n" == NOBODY
     leave(s)
     shop.assert_files()
@@ -101,10 +95,8 @@ def rented_to_ann(data_dir, rentdate, fine=15):
 def bring_back(s):
     """Logs Ann in; she has a disk and brings it."""
     start_login(s, 25)
-    expect(s, LOGGED_IN)
-    s.key("x")
-    expect(s, MUST_RETURN)
-    s.key("x")
+    dismiss(s, LOGGED_IN)
+    dismiss(s, MUST_RETURN)
     answer(s, True, RETURN_QUESTION)
 
 
@@ -152,8 +144,7 @@ def test_a_returned_copy_goes_to_the_oldest_reservation_before_the_disk_is_rated
     shop.write()
     s = rentdesk(date="2009-03-20")
     bring_back(s)
-    expect(s, returned_notice(521234567, "Rina Katz", "Heat"))
-    s.key("x")
+    dismiss(s, returned_notice(521234567, "Rina Katz", "Heat"))
     expect(s, INFO + "\n\n" + DISK_QUESTION)
     for typed in ("0", "11", "-3", "good"):  # asked again on a screen of its own
         s.type_line(typed)
@@ -180,9 +171,8 @@ def test_a_disk_not_brought_back_keeps_the_rental_open(data_dir, rentdesk, key):
     expect_dialog(s, RETURN_QUESTION)
     if key == "no":
         answer(s, False)
-        expect(s, info("\n\n\n The client Dont have the movie that he rented",
+        dismiss(s, info("\n\n\n The client Dont have the movie that he rented",
                        "\n The client can't rent another movie but he can reserve a rented copy"))
-        s.key("x")
     else:
         answer(s, ESC)
     assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
@@ -197,9 +187,8 @@ def test_a_reservation_of_a_client_no_longer_on_file_gets_a_notice_without_name(
     shop.write()
     s = rentdesk(date="2009-03-20")
     bring_back(s)
-    expect(s, RETURNED_HEADING + "\n\n The movie name is:Heat\n\n The movie will be saved "
+    dismiss(s, RETURNED_HEADING + "\n\n The movie name is:Heat\n\n The movie will be saved "
            "for 7 days" + PRESS)
-    s.key("x")
     s.wait_for(DISK_QUESTION)
     s.type_line("3")
     leave(s)

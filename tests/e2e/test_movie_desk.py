@@ -5,10 +5,10 @@ of the hashed files and compared byte for byte after every change."""
 
 from harness import Movie, Reserve, Saved
 from shop import (ADD_COPY, ADD_OR_REMOVE_MOVIE, COPY_DELETED, COPY_NOT_FOUND, COPY_PROMPT,
-                  DAYS_PROMPT, DELETE_COPY, ESC, INSERT_BANNER, MOVIE_FOUND,
-                  MOVIE_ID_PROMPT, NAME_PROMPT, OFFLINE, OFFLINE_NOT_FOUND, PRESS, REMOVE_BANNER,
-                  REMOVE_MOVIE_ID, SEARCH_AGAIN, STATUS_AGAIN, STATUS_PROMPT, Shop, answer, choose,
-                  expect, info, menu_client_line)
+                  DAYS_PROMPT, DELETE_COPY, ESC, INSERT_BANNER, MOVIE_FOUND, MOVIE_ID_PROMPT,
+                  NAME_PROMPT, OFFLINE, OFFLINE_NOT_FOUND, PRESS, REMOVE_BANNER, REMOVE_MOVIE_ID,
+                  SEARCH_AGAIN, STATUS_AGAIN, STATUS_PROMPT, Shop, answer, choose, dismiss, expect,
+                  info, menu_client_line)
 
 TRY_ANOTHER = (" Do you want to try another movie?\n\n Yes to try again.\n\n"
                " No or ESC to go back to manu.")
@@ -78,8 +78,7 @@ def test_a_further_copy_is_numbered_above_the_highest_and_copies_the_copy_found(
     for reply in (False, ESC, True):  # declined twice, then taken
         start_adding(s)
         s.type_line("5")
-        expect(s, info("\n\n\n Movie ID already exists!..."))
-        s.key("k")
+        dismiss(s, info("\n\n\n Movie ID already exists!..."))
         answer(s, reply, ADD_COPY)
     expect(s, STATUS_PROMPT)  # name and days are not asked
     s.type_line("12")
@@ -97,8 +96,7 @@ def remove_copy(s, movie, copy):
     """Walks the removal screens for a movie the catalogue knows."""
     start_removing(s)
     s.type_line(movie)
-    expect(s, MOVIE_FOUND)
-    s.key("k")
+    dismiss(s, MOVIE_FOUND)
     answer(s, True, DELETE_COPY)
     expect(s, REMOVE_BANNER + COPY_PROMPT)
     s.type_line(copy)
@@ -134,8 +132,7 @@ def test_a_rented_copy_is_not_deleted(data_dir, rentdesk):
                      Reserve(client=21, movie=5, resdate="2009-03-01"))
     s = rentdesk(date=DAY)
     remove_copy(s, "5", "1")
-    expect(s, info("\n\n\n The copy is rented you can't delete him"))
-    s.key("k")
+    dismiss(s, info("\n\n\n The copy is rented you can't delete him"))
     menu_client_line(s)
     shop.assert_files()
 
@@ -151,8 +148,7 @@ def test_deleting_a_held_copy_deletes_its_hold_and_tells_nobody(data_dir, rentde
                      Reserve(client=21, movie=5, resdate="2009-03-01"))
     s = rentdesk(date=DAY)
     remove_copy(s, "5", "1")
-    expect(s, COPY_DELETED)
-    s.key("k")
+    dismiss(s, COPY_DELETED)
     menu_client_line(s)  # no call notice comes between
     shop.delete(Movie, 5, lambda r: r.copy == 1)
     shop.delete(Saved, 30)
@@ -166,25 +162,21 @@ def test_an_unknown_movie_offers_another_try_and_an_unknown_copy_sends_the_clerk
     s = rentdesk(date=DAY)
     start_removing(s)
     s.type_line("6")
-    expect(s, not_found)
-    s.key("k")
+    dismiss(s, not_found)
     answer(s, True, TRY_ANOTHER)
     expect(s, REMOVE_BANNER + REMOVE_MOVIE_ID_AGAIN)
     s.type_line("-1")  # the retry prompt asks again in its own words
     expect(s, REMOVE_BANNER + REMOVE_MOVIE_ID_AGAIN + "-1\n" + REMOVE_MOVIE_ID_AGAIN)
     s.type_line("8")
-    expect(s, not_found)
-    s.key("k")
+    dismiss(s, not_found)
     answer(s, True, TRY_ANOTHER)
     s.wait_for(REMOVE_MOVIE_ID_AGAIN)
     s.type_line("5")
-    expect(s, MOVIE_FOUND)
-    s.key("k")
+    dismiss(s, MOVIE_FOUND)
     answer(s, True, DELETE_COPY)
     s.wait_for(COPY_PROMPT)
     s.type_line("2")
-    expect(s, COPY_NOT_FOUND)
-    s.key("k")
+    dismiss(s, COPY_NOT_FOUND)
 
     start_removing(s)
     s.type_line("6")
@@ -193,8 +185,7 @@ def test_an_unknown_movie_offers_another_try_and_an_unknown_copy_sends_the_clerk
     answer(s, ESC, TRY_ANOTHER)
     start_removing(s)
     s.type_line("5")
-    expect(s, MOVIE_FOUND)
-    s.key("k")
+    dismiss(s, MOVIE_FOUND)
     answer(s, False, DELETE_COPY)
     choose(s, 6)
     answer(s, ESC, ADD_OR_REMOVE_MOVIE)
@@ -223,17 +214,15 @@ def test_every_copy_of_a_title_is_listed_in_slot_order_under_one_title_line(data
     assert [s for s, r in shop.tables[Movie].live() if r.name == "Vertigo"] == [2, 5, 11]
     s = rentdesk(date=DAY)
     search(s, "Vertigo")
-    expect(s, "\n Movie name:Vertigo---Movie catalog ID:15---Days to Rent:6\n"
+    dismiss(s, "\n Movie name:Vertigo---Movie catalog ID:15---Days to Rent:6\n"
            "\n Copy number:1---Disk status:3\n The copy is rented\n The copy isn't saved\n\n"
            "\n Copy number:1---Disk status:8\n The copy isn't rented\n The copy isn't saved\n\n"
            "\n Copy number:2---Disk status:7\n The copy isn't rented\n The copy is saved" + PRESS)
-    s.key("k")
     # Blank slots carry the placeholder "x"; only the real copy is listed.
     search(s, "x")
-    expect(s, "\n Movie name:x---Movie catalog ID:20---Days to Rent:1\n"
+    dismiss(s, "\n Movie name:x---Movie catalog ID:20---Days to Rent:1\n"
            "\n Copy number:1---Disk status:5\n The copy isn't rented\n The copy isn't saved\n\n"
            + PRESS)
-    s.key("k")
     menu_client_line(s)
     shop.assert_files()
 
@@ -244,8 +233,7 @@ def test_a_title_in_other_letters_finds_nothing_and_another_search_is_offered(
     s = rentdesk(date=DAY)
     search(s, "vertigo")
     for typed in ("Vertigo ", "Vertigo"):
-        expect(s, OFFLINE_NOT_FOUND)
-        s.key("k")
+        dismiss(s, OFFLINE_NOT_FOUND)
         answer(s, True, SEARCH_AGAIN)
         expect(s, OFFLINE)
         s.type_line(typed)

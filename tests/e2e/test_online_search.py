@@ -5,10 +5,10 @@ reserving, and every refusal, with the data files compared byte for byte."""
 import pytest
 
 from harness import Movie, Rent, Reserve, Saved
-from shop import (CALL_QUESTION, CAN_RENT, CAN_TAKE, CONTINUE, ESC, NO, NOT_AVAILABLE,
-                  NOT_FOUND, PRESS, RENT_QUESTION, RENTED, RESERVE_QUESTION, RESERVED, SEARCH,
-                  TAKE_QUESTION, Shop, answer, choose, connected, expect, held_detail,
-                  hold_notice, info, log_in, open_failure, returned_notice, YES)
+from shop import (CALL_QUESTION, CAN_RENT, CAN_TAKE, CONTINUE, ESC, NO, NOT_AVAILABLE, NOT_FOUND,
+                  PRESS, RENTED, RENT_QUESTION, RESERVED, RESERVE_QUESTION, SEARCH, TAKE_QUESTION,
+                  YES, Shop, answer, choose, connected, dismiss, held_detail, hold_notice, info,
+                  log_in, open_failure, returned_notice)
 
 TODAY = "2009-03-20"
 
@@ -31,10 +31,15 @@ def start_search(rentdesk, shop, client_id=7, name="Dan Cohen"):
 
 
 def search(s, title, shows=None):
-    """Types title at the search prompt; asserts the screen it leads to."""
+    """Types title at the search prompt; asserts the message it leads to,
+    when given, and passes it with a key."""
     s.wait_for(SEARCH)
     s.type_line(title)
-    return expect(s, shows) if shows else s.wait_for(PRESS)
+    if shows:
+        dismiss(s, shows)
+    else:
+        s.wait_for(PRESS)
+        s.key("x")
 
 
 def back_at_menu(s, name="Dan Cohen"):
@@ -44,11 +49,9 @@ def back_at_menu(s, name="Dan Cohen"):
 def reserve(s, title, call_notice_keys):
     """Searches a title no copy of which is available and reserves it."""
     search(s, title, NOT_AVAILABLE)
-    s.key("x")
     answer(s, YES, RESERVE_QUESTION)
     answer(s, call_notice_keys, CALL_QUESTION)
-    expect(s, RESERVED)
-    s.key("x")
+    dismiss(s, RESERVED)
     back_at_menu(s)
 
 
@@ -64,18 +67,14 @@ def test_title_must_match_whole_and_exactly_and_empty_slots_never_match(rentdesk
     too_long = "Nineteen characters!"  # its first 19 characters are a stored title
     for typed in ("alien", "Alien ", " Alien", too_long, too_long + " and more", "x", ""):
         search(s, typed, NOT_FOUND)
-        s.key("x")
         answer(s, YES, CONTINUE)
     search(s, "Alien", CAN_RENT)  # the exact title does reach the copy
-    s.key("x")
     answer(s, ESC, RENT_QUESTION)  # declined: asked whether to go on
     answer(s, YES, CONTINUE)
     search(s, "Nineteen characters", CAN_RENT)  # a full-length title matches
-    s.key("x")
     answer(s, NO, RENT_QUESTION)
     answer(s, YES, CONTINUE)
     search(s, "Nothing", NOT_FOUND)
-    s.key("x")
     answer(s, NO, CONTINUE)
     back_at_menu(s)
     shop.assert_files()
@@ -101,10 +100,8 @@ def test_reserving_can_be_declined_or_left(rentdesk, shop):
     shop.put(Movie(name="Heat", id=4, copy=1, diskstatus=5, rentdays=2, rented=1))
     s = start_search(rentdesk, shop)
     search(s, "Heat")
-    s.key("x")
     answer(s, NO, RESERVE_QUESTION)  # No: a new search
     search(s, "Heat", NOT_AVAILABLE)
-    s.key("x")
     answer(s, ESC, RESERVE_QUESTION)  # Esc: the call ends
     back_at_menu(s)
     shop.assert_files()
@@ -118,10 +115,8 @@ def test_a_reserved_title_is_reported_at_its_first_copy_whatever_the_copies(rent
     already = info("\n\n\n The client already reserved this movie",
                    "\n When the movie is back to inventory it will be saved for the client")
     search(s, "Alien", already)
-    s.key("x")
     answer(s, YES, " Continue searching another movie? Y/N")
     search(s, "Alien", already)
-    s.key("x")
     answer(s, NO, " Continue searching another movie? Y/N")
     back_at_menu(s)
     shop.assert_files()
@@ -135,13 +130,10 @@ def test_client_renting_the_title_he_searches_goes_straight_to_a_new_search(rent
     shop.put(Rent(client=8, rentdate="2009-03-18", movie=4, copy=1, rentdays=2))
     s = start_search(rentdesk, shop)
     search(s, "Heat", NOT_AVAILABLE)
-    s.key("x")
-    expect(s, info("\n\n\n The client is already renting this movie!!!",
+    dismiss(s, info("\n\n\n The client is already renting this movie!!!",
                    "\n So the client can't reserve this movie"))
-    s.key("x")
     assert s.wait_for(SEARCH).text.startswith(SEARCH)  # no dialog in between
     search(s, "Nothing", NOT_FOUND)
-    s.key("x")
     answer(s, ESC, CONTINUE)
     back_at_menu(s)
     shop.assert_files()
@@ -155,10 +147,8 @@ def test_an_available_copy_is_rented_for_its_rent_days(rentdesk, shop):
     slot = shop.put(Movie(name="Alien", id=2, copy=2, diskstatus=9, rentdays=3))
     s = start_search(rentdesk, shop)
     search(s, "Alien", CAN_RENT)
-    s.key("x")
     answer(s, YES, RENT_QUESTION)
-    expect(s, RENTED)
-    s.key("x")
+    dismiss(s, RENTED)
     back_at_menu(s)
     shop.change(Movie, slot, rented=1)
     shop.put(Rent(client=7, rentdate=TODAY, movie=2, copy=2, rentdays=3))
@@ -173,7 +163,6 @@ def test_a_renting_client_cannot_rent_an_available_copy(rentdesk, shop):
     search(s, "Alien", info(
         "\n\n\n The movie is avaliable but the client can't rent him.",
         "\n The client is already renting a movie.", "\n The client can't rent another one!"))
-    s.key("x")
     answer(s, NO, CONTINUE)
     back_at_menu(s)
     shop.assert_files()
@@ -190,16 +179,13 @@ def test_held_copy_behind_an_available_copy_is_not_reached(rentdesk, shop):
     assert first < second
     shop.put(Saved(client=7, movie=2, copy=2, savedate="2009-03-18"))
     s = start_search(rentdesk, shop)
-    expect(s, hold_notice("Alien", 2, 2))
-    s.key("x")
+    dismiss(s, hold_notice("Alien", 2, 2))
     search(s, "Alien", CAN_RENT)
-    s.key("x")
     answer(s, YES, RENT_QUESTION)
-    expect(s, info(
+    dismiss(s, info(
         "\n\n\n A movie has been saved for the client before!\n ",
         "\n The client can't rent another movie when a movie is saved for him.\n",
         held_detail("Alien", 2, 2)))
-    s.key("x")
     back_at_menu(s)
     shop.assert_files()
 
@@ -215,10 +201,8 @@ def test_a_copy_held_for_another_client_does_not_stop_the_scan(rentdesk, shop):
     shop.put(Saved(client=9, movie=2, copy=1, savedate="2009-03-19"))
     shop.put(Saved(client=7, movie=2, copy=3, savedate="2009-03-19"))
     s = start_search(rentdesk, shop)
-    expect(s, hold_notice("Alien", 2, 3))
-    s.key("x")
+    dismiss(s, hold_notice("Alien", 2, 3))
     search(s, "Alien", CAN_RENT)
-    s.key("x")
     answer(s, NO, RENT_QUESTION)
     answer(s, NO, CONTINUE)
     back_at_menu(s)
@@ -240,10 +224,8 @@ def held_copy_shop(shop):
 def test_taking_the_held_copy_rents_it_and_ends_without_a_message(rentdesk, shop):
     slot = held_copy_shop(shop)
     s = start_search(rentdesk, shop)
-    expect(s, hold_notice("Alien", 2, 2))
-    s.key("x")
+    dismiss(s, hold_notice("Alien", 2, 2))
     search(s, "Alien", CAN_TAKE)
-    s.key("x")
     answer(s, YES, TAKE_QUESTION)
     back_at_menu(s)
     shop.delete(Saved, 7)
@@ -265,16 +247,12 @@ def test_cancelling_the_hold_passes_the_copy_to_the_oldest_reservation_and_searc
     s.wait_for(PRESS)
     s.key("x")
     search(s, "Alien")
-    s.key("x")
     answer(s, keys, TAKE_QUESTION)
-    expect(s, returned_notice(521111111, "Ruth Levi", "Alien"))
-    s.key("x")
+    dismiss(s, returned_notice(521111111, "Ruth Levi", "Alien"))
     # The same call goes on, and the client, now without a hold, may rent.
     search(s, "Up", CAN_RENT)
-    s.key("x")
     answer(s, YES, RENT_QUESTION)
-    expect(s, RENTED)
-    s.key("x")
+    dismiss(s, RENTED)
     back_at_menu(s)
     shop.delete(Saved, 7)
     shop.delete(Reserve, 2, lambda r: r.client == 8)
@@ -291,10 +269,8 @@ def test_cancelling_the_hold_of_an_unreserved_title_frees_the_copy(rentdesk, sho
     s.wait_for(PRESS)
     s.key("x")
     search(s, "Alien")
-    s.key("x")
     answer(s, NO, TAKE_QUESTION)
     search(s, "Alien", CAN_RENT)  # the freed copy is available now
-    s.key("x")
     answer(s, NO, RENT_QUESTION)
     answer(s, NO, CONTINUE)
     back_at_menu(s)
@@ -313,7 +289,6 @@ def test_a_renting_client_cannot_take_his_held_copy(rentdesk, shop):
     search(s, "Alien", info(
         "\n\n\n The movie is saved for the client!", "\n The client can't take the movie beacuse",
         " He's already renting a movie!!!!"))
-    s.key("x")
     back_at_menu(s)
     shop.assert_files()
 
@@ -340,13 +315,11 @@ def test_a_client_with_a_hold_cannot_reserve(rentdesk, shop):
     s.wait_for(PRESS)
     s.key("x")
     search(s, "Heat")
-    s.key("x")
     answer(s, YES, RESERVE_QUESTION)
     # Printed on the screen the dialog left cleared, banner included.
-    expect(s, info(
+    dismiss(s, info(
         "\n\n\n A movie as been saved for the client!\n ",
         "\n You can't reserve a new movie until you take care of the saved one."))
-    s.key("x")
     back_at_menu(s)
     shop.assert_files()
 
@@ -357,10 +330,8 @@ def test_a_client_holds_one_reservation_at_a_time(rentdesk, shop):
     shop.put(Reserve(client=7, movie=2, callnotice=0, resdate="2009-03-01"))
     s = start_search(rentdesk, shop)
     search(s, "Heat")
-    s.key("x")
     answer(s, YES, RESERVE_QUESTION)
-    expect(s, info("\n\n\n The client is already reserving a movie!!!"))
-    s.key("x")
+    dismiss(s, info("\n\n\n The client is already reserving a movie!!!"))
     back_at_menu(s)
     shop.assert_files()
 

@@ -8,7 +8,7 @@ import datetime
 import pytest
 
 from harness import Movie, Reserve, Saved
-from shop import (OVERDUE_HEADING, Shop, choose, expect, info, leave, menu_client_line,
+from shop import (OVERDUE_HEADING, Shop, choose, dismiss, info, leave, menu_client_line,
                   open_failure, overdue_notice)
 
 TODAY = "2009-03-20"
@@ -71,8 +71,7 @@ def test_an_overdue_hold_goes_to_the_older_of_two_reservations_with_the_notice(r
     shop.put(Reserve(client=8, movie=2, callnotice=1, resdate="2009-03-05"))
     s = start(rentdesk, shop)
     # Printed before the first menu, on a screen nothing has cleared.
-    expect(s, overdue_notice(521111111, "Ruth Levi", "Alien"))
-    s.key("x")
+    dismiss(s, overdue_notice(521111111, "Ruth Levi", "Alien"))
     leave(s)
     shop.delete(Saved, 7)
     shop.delete(Reserve, 2, lambda r: r.client == 8)
@@ -95,12 +94,9 @@ def test_entry_4_releases_holds_with_notices_one_under_the_other_then_confirms(r
     shop.write()
     choose(s, 4)
     first = overdue_notice(521111111, "Ruth Levi", "Alien")
-    expect(s, first)
-    s.key("x")
-    expect(s, first + overdue_notice(501111111, "Avi Bar", "Heat"))
-    s.key("x")
-    expect(s, info("\n\n\n Saved movie list was updated"))
-    s.key("x")
+    dismiss(s, first)
+    dismiss(s, first + overdue_notice(501111111, "Avi Bar", "Heat"))
+    dismiss(s, info("\n\n\n Saved movie list was updated"))
     leave(s)
     for old, new, movie in ((3, 8, 2), (5, 9, 4), (6, 10, 6)):
         shop.delete(Saved, old)
