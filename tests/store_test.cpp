@@ -333,27 +333,6 @@ TEST(DeletedSlots, SearchStopsAtTheFirstEmptySlotButPassesDeletedOnes) {
     }
 }
 
-TEST(DeletedSlots, AreReusedUntilEveryDeletedSlotIsLiveAgainThenTheTableGrows) {
-    ScratchFolder dir;
-    DataFile f = empty_table<RentRec>(13);
-    for (int32_t k = 1; k <= 13; ++k)
-        rent_insert(f, rental(k));
-    rent_delete(f, rental(4));
-    rent_delete(f, rental(9));
-    EXPECT_EQ(printed([&] {
-                  rent_insert(f, rental(30));
-                  rent_insert(f, rental(31));
-              }),
-              "");
-    EXPECT_EQ(file_bytes("rentmovies.txt").size(), 13u * 28);
-    for (int32_t k : {4, 9})
-        EXPECT_EQ(rent_find(f, k), -1);
-    for (int32_t k : {30, 31})
-        EXPECT_GE(rent_find(f, k), 0);
-    EXPECT_EQ(printed([&] { rent_insert(f, rental(32)); }), "Resizing rent table....");
-    EXPECT_EQ(rent_slots(f), 113);
-}
-
 // Key 0 is an empty slot and -1 a deleted one; no search may take either for
 // a record, even where the other fields of a blank record would match.
 TEST(KeysBelowOne, AreNeverFound) {
