@@ -119,6 +119,12 @@ def test_a_late_disk_is_rated_then_the_whole_sum_is_demanded(data_dir, rentdesk)
     shop, copy = rental_of_ann(data_dir)
     shop.write()
     s = rentdesk(date="2009-03-16")  # three days late
+    for reply in (False, ESC):  # without the disk, no removal
+        start_removal(s, 25)
+        answer(s, reply, HAS_DISK)
+        dismiss(s, INFO + "\n\n\n The delete operation was aborted because the client don't "
+                "have the movie to return!!!")
+    shop.assert_files()
     for paid in (ESC, True):
         start_removal(s, 25)
         answer(s, True, HAS_DISK)
@@ -135,19 +141,6 @@ def test_a_late_disk_is_rated_then_the_whole_sum_is_demanded(data_dir, rentdesk)
     shop.delete(Client, 25)
     shop.delete(Rent, 25)
     shop.change(Movie, copy, diskstatus=4, rented=0)
-    shop.assert_files()
-
-
-@pytest.mark.parametrize("key", [False, ESC], ids=["no", "esc"])
-def test_a_disk_not_brought_back_stops_the_removal(data_dir, rentdesk, key):
-    shop, _ = rental_of_ann(data_dir)
-    shop.write()
-    s = rentdesk(date="2009-03-16")
-    start_removal(s, 25)
-    answer(s, key, HAS_DISK)
-    dismiss(s, INFO + "\n\n\n The delete operation was aborted because the client don't have "
-           "the movie to return!!!")
-    leave(s)
     shop.assert_files()
 
 

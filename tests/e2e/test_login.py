@@ -6,8 +6,8 @@ import pytest
 from harness import Client, Date, Movie, Rent, Reserve, Saved
 from shop import (DISK_AGAIN, DISK_QUESTION, ESC, ID_PROMPT, INFO, LOGGED_IN, LOGIN, MONTHS_AGAIN,
                   MUST_RETURN, NOBODY, NOTHING_TO_RETURN, PRESS, RENEWAL, RETURNED_HEADING,
-                  RETURN_QUESTION, Shop, answer, dismiss, expect, expect_dialog, info, leave,
-                  log_in, menu_client_line, returned_notice, start_login)
+                  RETURN_QUESTION, Shop, answer, choose, dismiss, expect, info, leave, log_in,
+                  menu_client_line, returned_notice, start_login)
 
 ANN = Client(id=25, fname="Ann", lname="Lee", address="Elm", subdate=Date(2009, 2, 20),
              phone=5551234, months=1, fine=15)  # paid until 2009-03-20
@@ -92,19 +92,28 @@ def rented_to_ann(data_dir, rentdate, fine=15):
     return shop, ann, copy
 
 
-def bring_back(s):
-    """Logs Ann in; she has a disk and brings it."""
+def bring_back(s, reply=True):
+    """Logs Ann in; she has a disk and brings it (or says No, or Esc)."""
     start_login(s, 25)
     dismiss(s, LOGGED_IN)
     dismiss(s, MUST_RETURN)
-    answer(s, True, RETURN_QUESTION)
+    answer(s, reply, RETURN_QUESTION)
 
 
 @pytest.mark.parametrize("owed, owes_then", [(15, 50), (2**31 - 11, 2**31 - 1)])
-def test_a_late_return_books_the_fine_silently(data_dir, rentdesk, owed, owes_then):
+def test_a_disk_kept_leaves_the_rental_open_and_a_late_return_books_the_fine_silently(
+        data_dir, rentdesk, owed, owes_then):
     shop, ann, copy = rented_to_ann(data_dir, Date(2009, 3, 10), fine=owed)
     shop.write()
     s = rentdesk(date="2009-03-20")
+    for reply in (False, ESC):
+        bring_back(s, reply)
+        if reply is False:
+            dismiss(s, info("\n\n\n The client Dont have the movie that he rented", "\n The "
+                            "client can't rent another movie but he can reserve a rented copy"))
+        assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
+        shop.assert_files()
+        choose(s, 2)
     bring_back(s)
     expect(s, INFO + "\n\n" + DISK_QUESTION)
     s.type_line("1")
@@ -155,28 +164,6 @@ def test_a_returned_copy_goes_to_the_oldest_reservation_before_the_disk_is_rated
     shop.delete(Reserve, 100, lambda r: r.client == 32)
     shop.put(Saved(client=32, movie=100, copy=1, savedate=Date(2009, 3, 20)))
     shop.change(Movie, copy, diskstatus=6, rented=0, saved=1)
-    shop.assert_files()
-
-
-@pytest.mark.parametrize("key", ["no", "esc"])
-def test_a_disk_not_brought_back_keeps_the_rental_open(data_dir, rentdesk, key):
-    shop, _, _ = rented_to_ann(data_dir, Date(2009, 3, 10))
-    shop.write()
-    s = rentdesk(date="2009-03-20")
-    start_login(s, 25)
-    s.wait_for("logged into the system")
-    s.key("x")
-    s.wait_for(PRESS)
-    s.key("x")
-    expect_dialog(s, RETURN_QUESTION)
-    if key == "no":
-        answer(s, False)
-        dismiss(s, info("\n\n\n The client Dont have the movie that he rented",
-                       "\n The client can't rent another movie but he can reserve a rented copy"))
-    else:
-        answer(s, ESC)
-    assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
-    leave(s)
     shop.assert_files()
 
 
