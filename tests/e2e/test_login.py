@@ -100,6 +100,28 @@ def bring_back(s, reply=True):
     answer(s, reply, RETURN_QUESTION)
 
 
+def take_back(rentdesk, shop, copy, status, notice=None, wrong=()):
+    """Ann brings her disk back on 20 March: the call notice when the copy
+    passes on, the disk rated `status` after the wrong answers given, the
+    program left; the models change as the files should (the rental goes,
+    the copy is free, or held when it passed on)."""
+    shop.write()
+    s = rentdesk(date="2009-03-20")
+    bring_back(s)
+    if notice:
+        dismiss(s, notice)
+    expect(s, INFO + "\n\n" + DISK_QUESTION)
+    for typed in wrong:  # asked again on a screen of its own
+        s.type_line(typed)
+        expect(s, INFO + DISK_AGAIN)
+    s.type_line(str(status))
+    assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
+    leave(s)
+    shop.delete(Rent, 25)
+    shop.change(Movie, copy, diskstatus=status, rented=0, saved=int(notice is not None))
+    return s
+
+
 @pytest.mark.parametrize("owed, owes_then", [(15, 50), (2**31 - 11, 2**31 - 1)])
 def test_a_disk_kept_leaves_the_rental_open_and_a_late_return_books_the_fine_silently(
         data_dir, rentdesk, owed, owes_then):
@@ -112,17 +134,12 @@ def test_a_disk_kept_leaves_the_rental_open_and_a_late_return_books_the_fine_sil
             dismiss(s, info("\n\n\n The client Dont have the movie that he rented", "\n The "
                             "client can't rent another movie but he can reserve a rented copy"))
         assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
-        shop.assert_files()
         choose(s, 2)
-    bring_back(s)
-    expect(s, INFO + "\n\n" + DISK_QUESTION)
-    s.type_line("1")
-    assert menu_client_line(s) == "The client: ' Ann Lee ' is connected to the system"
     leave(s)
+    shop.assert_files()
+    s = take_back(rentdesk, shop, copy, 1)
     assert "35" not in s.transcript() and str(owes_then) not in s.transcript()
     shop.change(Client, ann, fine=owes_then)  # 35 more, held at the largest amount
-    shop.delete(Rent, 25)
-    shop.change(Movie, copy, diskstatus=1, rented=0)
     shop.assert_files()
 
 
@@ -131,14 +148,7 @@ def test_a_return_on_time_leaves_the_client_untouched_and_a_later_reservation_wa
     # The reservation was made on a clock that ran ahead: the copy comes back free.
     shop, ann, copy = rented_to_ann(data_dir, Date(2009, 3, 17))
     shop.put(Reserve(client=32, movie=100, callnotice=1, resdate=Date(2009, 3, 21)))
-    shop.write()
-    s = rentdesk(date="2009-03-20")
-    bring_back(s)
-    expect(s, INFO + "\n\n" + DISK_QUESTION)
-    s.type_line("10")
-    leave(s)
-    shop.delete(Rent, 25)
-    shop.change(Movie, copy, diskstatus=10, rented=0)
+    take_back(rentdesk, shop, copy, 10)
     shop.assert_files()
 
 
@@ -150,20 +160,10 @@ def test_a_returned_copy_goes_to_the_oldest_reservation_before_the_disk_is_rated
     shop.put(Reserve(client=31, movie=100, callnotice=1, resdate=Date(2009, 3, 15)),
              Reserve(client=32, movie=100, callnotice=1, resdate=Date(2009, 3, 12)),
              Reserve(client=31, movie=200, callnotice=1, resdate=Date(2009, 3, 1)))
-    shop.write()
-    s = rentdesk(date="2009-03-20")
-    bring_back(s)
-    dismiss(s, returned_notice(521234567, "Rina Katz", "Heat"))
-    expect(s, INFO + "\n\n" + DISK_QUESTION)
-    for typed in ("0", "11", "-3", "good"):  # asked again on a screen of its own
-        s.type_line(typed)
-        expect(s, INFO + DISK_AGAIN)
-    s.type_line("6")
-    leave(s)
-    shop.delete(Rent, 25)
+    take_back(rentdesk, shop, copy, 6, returned_notice(521234567, "Rina Katz", "Heat"),
+              wrong=("0", "11", "-3", "good"))
     shop.delete(Reserve, 100, lambda r: r.client == 32)
     shop.put(Saved(client=32, movie=100, copy=1, savedate=Date(2009, 3, 20)))
-    shop.change(Movie, copy, diskstatus=6, rented=0, saved=1)
     shop.assert_files()
 
 
@@ -171,16 +171,8 @@ def test_a_reservation_of_a_client_no_longer_on_file_gets_a_notice_without_name(
         data_dir, rentdesk):
     shop, _, copy = rented_to_ann(data_dir, Date(2009, 3, 17))
     shop.put(Reserve(client=77, movie=100, callnotice=1, resdate=Date(2009, 3, 18)))
-    shop.write()
-    s = rentdesk(date="2009-03-20")
-    bring_back(s)
-    dismiss(s, RETURNED_HEADING + "\n\n The movie name is:Heat\n\n The movie will be saved "
-           "for 7 days" + PRESS)
-    s.wait_for(DISK_QUESTION)
-    s.type_line("3")
-    leave(s)
-    shop.delete(Rent, 25)
+    take_back(rentdesk, shop, copy, 3, RETURNED_HEADING + "\n\n The movie name is:Heat\n\n "
+              "The movie will be saved for 7 days" + PRESS)
     shop.delete(Reserve, 100)
     shop.put(Saved(client=77, movie=100, copy=1, savedate=Date(2009, 3, 20)))
-    shop.change(Movie, copy, diskstatus=3, rented=0, saved=1)
     shop.assert_files()
