@@ -57,6 +57,12 @@ def binary(name: str) -> Path:
     return path
 
 
+def admin(folder: Union[str, Path], *args: str) -> subprocess.CompletedProcess:
+    """Runs rentdesk-admin with args in folder; answers the finished process."""
+    return subprocess.run([str(binary("rentdesk-admin")), *args], cwd=folder,
+                          capture_output=True, text=True, timeout=60)
+
+
 # ---------------------------------------------------------------- records
 
 
@@ -418,8 +424,7 @@ class DataDir:
         """Makes the folder and runs `rentdesk-admin init slots` in it."""
         d = cls(path)
         d.path.mkdir(parents=True, exist_ok=True)
-        subprocess.run([str(binary("rentdesk-admin")), "init", str(slots)], cwd=d.path,
-                       check=True, capture_output=True, timeout=60)
+        admin(d.path, "init", str(slots)).check_returncode()
         return d
 
     def file(self, rec_type) -> Path:

@@ -3,12 +3,11 @@ the folder lock that keeps a second counter (or an admin command) away from
 a folder a counter is working in."""
 
 import signal
-import subprocess
 from pathlib import Path
 
 import pytest
 
-from harness import Client, Date, HashTable, Movie, Rent, Reserve, Saved, binary
+from harness import Client, Date, HashTable, Movie, Rent, Reserve, Saved, admin
 from shop import NOBODY, Shop
 
 SOUND = "All five data files are sound.\n"
@@ -27,12 +26,6 @@ ALIEN = Movie(name="Alien", id=200, copy=1, diskstatus=5, rentdays=2)
 BEN_RENTS = Rent(client=31, rentdate=Date(2009, 3, 2), movie=100, copy=1, rentdays=3)
 RINA_HOLDS = Saved(client=32, movie=100, copy=2, savedate=Date(2009, 3, 4))
 ANN_WAITS = Reserve(client=25, movie=100, callnotice=1, resdate=Date(2009, 3, 3))
-
-
-def admin(folder, *args):
-    """Runs rentdesk-admin in folder; answers the finished process."""
-    return subprocess.run([str(binary("rentdesk-admin")), *args], cwd=folder,
-                          capture_output=True, text=True, timeout=30)
 
 
 def lines(*problems):
