@@ -367,11 +367,6 @@ class HashTable:
     def live(self) -> list:
         return live(self.records)
 
-    def copy(self) -> "HashTable":
-        t = HashTable(self.rec_type, self.records)
-        t.scratch = None if self.scratch is None else list(self.scratch)
-        return t
-
 
 # ---------------------------------------------------------------- file assertions
 

