@@ -2,7 +2,6 @@
 // input: each string is what one read of the console delivers, a pause is a
 // read that times out.
 #include "shell/input.h"
-#include "store/records.h"
 
 #include <gtest/gtest.h>
 
@@ -62,22 +61,19 @@ std::vector<int> keys(ConsoleInput& in, int count) {
 
 } // namespace
 
-TEST(Keys, EnterEscAndArrowsGiveTheConsoleCodes) {
-    ScriptedConsole c({"\r\n\x1b[A\x1b[B\x1b[C\x1b[D\x1bOA\x1bOB", kPause, "\x1b", kPause});
+TEST(Keys, EnterEscAndArrowsGiveTheConsoleCodesAndALoneEscIsEsc) {
+    ScriptedConsole c(
+        {"\r\n\x1b[A\x1b[B\x1b[C\x1b[D\x1bOA\x1bOB", kPause, "\x1b", kPause, "\x1bq"});
     EXPECT_EQ(keys(c.in(), 13),
               (std::vector<int>{13, 13, 224, 72, 224, 80, 224, 77, 224, 75, 224, 72, 224}));
     EXPECT_EQ(c.in().read_key(), 80);
-    EXPECT_EQ(c.in().read_key(), 27); // a lone ESC, nothing after it in time
+    EXPECT_EQ(c.in().read_key(), 27);                        // a lone ESC, nothing after it in time
+    EXPECT_EQ(keys(c.in(), 2), (std::vector<int>{27, 'q'})); // Esc, then the key after it
 }
 
 TEST(Keys, SequencesSplitAcrossReadsStillDecode) {
     ScriptedConsole c({"\x1b", "[", "A", "\x1b", "O", "B", "y"});
     EXPECT_EQ(keys(c.in(), 5), (std::vector<int>{224, 72, 224, 80, 'y'}));
-}
-
-TEST(Keys, EscFollowedByAnotherKeyIsEscThenThatKey) {
-    ScriptedConsole c({"\x1bq"});
-    EXPECT_EQ(keys(c.in(), 2), (std::vector<int>{27, 'q'}));
 }
 
 TEST(Keys, OtherSequencesAreSwallowedWhole) {
@@ -218,17 +214,4 @@ TEST(EndOfInput, EndsAtTheReadThatMeetsIt) {
     EXPECT_THROW(number_then_end.in().read_int(v), EndOfInput); // the line never ended
     ScriptedConsole line_end({});
     EXPECT_THROW(line_end.in().read_line(), EndOfInput);
-}
-
-TEST(FieldText, OverlongTextIsCutAtTheFieldWithoutSplittingACharacter) {
-    Word w{};
-    set_text(w, "Bartholomew-Jones");
-    EXPECT_EQ(text_of(w), "Bartholomew");
-    set_text(w, "Jean-Pierr\xc3\xa9"); // the é would need bytes 11 and 12
-    EXPECT_EQ(text_of(w), "Jean-Pierr");
-    EXPECT_EQ(w[11], '\0');
-    Title t{};
-    set_text(t, std::string(40, 'a'));
-    EXPECT_EQ(text_of(t).size(), 19u);
-    EXPECT_EQ(t[19], '\0');
 }

@@ -52,21 +52,15 @@ int count(const std::string& text, const std::string& part) {
 
 } // namespace
 
-TEST(DiskStatus, TakesTheBoundsAtOnce) {
+TEST(DiskStatus, TakesOneToTenAndAsksAgainForEverythingElse) {
     for (const char* typed : {"1\n", "10\n", "  7 and more\n"}) {
         TypedLines keys(typed);
-        int32_t status = ask_disk_status(kDiskStatusQuestion);
-        std::string screen = keys.shown();
-        EXPECT_EQ(status, std::atoi(typed));
-        EXPECT_EQ(count(screen, "Insert again a number from 1 to 10"), 0) << typed;
+        EXPECT_EQ(ask_disk_status(kDiskStatusQuestion), std::atoi(typed));
+        EXPECT_EQ(count(keys.shown(), "Insert again a number from 1 to 10"), 0) << typed;
     }
-}
-
-TEST(DiskStatus, AsksAgainForEveryAnswerOutsideOneToTen) {
     TypedLines keys("0\n11\n-3\nbad\n99999999999\n4\n");
-    int32_t status = ask_disk_status(kDiskStatusQuestion);
+    EXPECT_EQ(ask_disk_status(kDiskStatusQuestion), 4);
     std::string screen = keys.shown();
-    EXPECT_EQ(status, 4);
     EXPECT_EQ(count(screen, "\n\n\n Insert again a number from 1 to 10\n"), 5);
     EXPECT_EQ(count(screen, kDiskStatusQuestion.data()), 6);
 }
@@ -82,7 +76,6 @@ TEST(DiskStatus, DropsTheRestOfTheLineBeforeAsking) {
 
 TEST(AddFine, AddsAndStopsAtTheLimits) {
     EXPECT_EQ(add_fine(20, 15), 35);
-    EXPECT_EQ(add_fine(0, 0), 0);
     EXPECT_EQ(add_fine(INT32_MAX - 10, 35), INT32_MAX);
     EXPECT_EQ(add_fine(INT32_MAX, INT32_MAX), INT32_MAX);
     EXPECT_EQ(add_fine(INT32_MIN, -1), INT32_MIN);

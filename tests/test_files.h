@@ -35,8 +35,6 @@ class ScratchFolder {
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    const std::string& path() const { return path_; }
-
   private:
     std::filesystem::path old_;
     std::string path_;
@@ -55,58 +53,33 @@ inline void put_file_bytes(const std::string& path, const Bytes& bytes) {
               static_cast<std::streamsize>(bytes.size()));
 }
 
-inline void put_le32(Bytes& b, int32_t v) {
-    auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<unsigned char>(u >> (8 * i)));
-}
-
-// The text, then zero bytes up to width.
-inline void put_text(Bytes& b, std::string_view text, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i)
-        b.push_back(i < text.size() ? static_cast<unsigned char>(text[i]) : 0);
-}
-
-// A blank date, 1999-01-01.
-inline void put_blank_date(Bytes& b) {
-    put_le32(b, 1999);
-    put_le32(b, 1);
-    put_le32(b, 1);
-}
-
 // The blank record of the named data file with the given key (0 empty, -1
-// deleted), laid out field by field.
+// deleted), laid out field by field: k the key, i an int32 0, t a 12-byte
+// text "x", T a 20-byte text "x", d the date 1999-01-01, all little-endian.
 inline Bytes blank_record_bytes(std::string_view file, int32_t key) {
-    Bytes b;
-    if (file == "catalogmov.txt") {
-        put_text(b, "x", 20);
-        put_le32(b, key);
-        for (int i = 0; i < 5; ++i)
-            put_le32(b, 0);
-    } else if (file == "user.txt") {
-        put_le32(b, key);
-        for (int i = 0; i < 3; ++i)
-            put_text(b, "x", 12);
-        put_blank_date(b);
-        for (int i = 0; i < 3; ++i)
-            put_le32(b, 0);
-    } else if (file == "rentmovies.txt") {
-        put_le32(b, key);
-        put_blank_date(b);
-        for (int i = 0; i < 3; ++i)
-            put_le32(b, 0);
-    } else if (file == "reservedmov.txt") {
-        put_le32(b, 0); // client
-        put_le32(b, key);
-        put_le32(b, 0); // callnotice
-        put_blank_date(b);
-    } else if (file == "ressavmov.txt") {
-        put_le32(b, key);
-        put_le32(b, 0);
-        put_le32(b, 0);
-        put_blank_date(b);
-    } else {
+    std::string_view layout = file == "catalogmov.txt"    ? "Tkiiiii"
+                              : file == "user.txt"        ? "ktttdiii"
+                              : file == "rentmovies.txt"  ? "kdiii"
+                              : file == "reservedmov.txt" ? "ikid" // client, movie, callnotice
+                              : file == "ressavmov.txt"   ? "kiid"
+                                                          : "";
+    if (layout.empty())
         throw std::invalid_argument("not a data file");
+    Bytes b;
+    auto put32 = [&b](int32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i)));
+    };
+    for (char field : layout) {
+        if (field == 'k' || field == 'i') {
+            put32(field == 'k' ? key : 0);
+        } else if (field == 'd') {
+            for (int32_t v : {1999, 1, 1})
+                put32(v);
+        } else {
+            b.push_back('x');
+            b.insert(b.end(), field == 'T' ? 19 : 11, 0);
+        }
     }
     return b;
 }

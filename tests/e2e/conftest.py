@@ -1,13 +1,7 @@
-"""Fixtures of the end-to-end suite (see harness.py for the whole API).
-
-data_dir          a fresh folder after `rentdesk-admin init N`; N from
-                  @pytest.mark.slots(N), else 13
-make_data_dir     factory for more folders: make_data_dir(slots=13)
-rentdesk          factory starting the program: rentdesk(date="2009-03-05",
-                  program="rentdesk", folder=data_dir, no_color=False, ...)
-                  answers a harness.Session; every session is ended at teardown
-spawn             the same for any command: spawn(argv, cwd=tmp_path, date=..., ...)
-"""
+"""Fixtures of the end-to-end suite: data_dir, a fresh folder after
+`rentdesk-admin init N` (N from @pytest.mark.slots(N), else 13), and
+make_data_dir for more; rentdesk(date=..., program=..., folder=...) and
+spawn(argv, cwd=..., date=...) start sessions, all ended at teardown."""
 
 import sys
 from pathlib import Path

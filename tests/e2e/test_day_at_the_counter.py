@@ -20,16 +20,15 @@ import time
 
 import pytest
 
-from clientdesk_steps import (CHOICE, DELETED, DISK_QUESTION, HAS_DISK, INFO, INSERT_CLIENT,
-                              LOGGED_IN, NOTHING_TO_RETURN, PAID_QUESTION, PRESS, RENEWAL,
-                              RETURN_QUESTION, answer, choose, expect, expect_dialog, leave,
-                              menu_client_line, returned_notice, start_removal)
-from clientdesk_steps import log_in as start_login
 from harness import CLEAR, RECORD_TYPES, Client, Date, Movie, Rent, Reserve, Saved, binary, live
-from shop import (ADD_COPY, ADD_OR_REMOVE, CALL_QUESTION, CAN_RENT, CAN_TAKE, DAYS_PROMPT,
-                  INSERT_BANNER, MOVIE_ID_PROMPT, NAME_PROMPT, NOBODY, NOT_AVAILABLE,
-                  RENT_QUESTION, RENTED, RESERVE_QUESTION, RESERVED, SEARCH, STATUS_PROMPT,
-                  TAKE_QUESTION, Shop, connected, hold_notice, info, overdue_notice)
+from shop import (ADD_COPY, ADD_OR_REMOVE_CLIENT, ADD_OR_REMOVE_MOVIE, CALL_QUESTION, CAN_RENT,
+                  CAN_TAKE, DAYS_PROMPT, DELETED, DISK_QUESTION, HAS_DISK, INFO, INSERT_BANNER,
+                  INSERT_CLIENT, LOGGED_IN, MOVIE_ID_PROMPT, NAME_PROMPT, NOBODY, NOT_AVAILABLE,
+                  NOTHING_TO_RETURN, PAID_QUESTION, PRESS, RENEWAL, RENT_QUESTION, RENTED,
+                  RESERVE_QUESTION, RESERVED, RETURN_QUESTION, SEARCH, STATUS_PROMPT,
+                  TAKE_QUESTION, Shop, answer, choose, connected, expect, expect_dialog,
+                  hold_notice, info, leave, menu_client_line, overdue_notice, returned_notice,
+                  start_login, start_removal)
 
 # The clients as the clerk registers them (the phone is typed with its leading 0).
 ANN = Client(id=25, fname="Ann", lname="Lee", address="Elm", phone=541234567, months=1)
@@ -149,7 +148,7 @@ class Counter:
         self._change_copy(movie, copy, rented=0, saved=1)
         if waiting.callnotice:
             title = self._copy(movie, copy).name
-            expect(self.s, returned_notice(to.phone, to.fname, to.lname, title)
+            expect(self.s, returned_notice(to.phone, name_of(to), title)
                    if notice == "returned" else overdue_notice(to.phone, name_of(to), title))
             self.s.key("x")
 
@@ -235,7 +234,7 @@ class Counter:
     def register(self, card):
         """Adds a client, subscribed from today for the months on his card."""
         choose(self.s, 5)
-        expect_dialog(self.s, CHOICE)
+        expect_dialog(self.s, ADD_OR_REMOVE_CLIENT)
         answer(self.s, yes=True)
         shown = INSERT_CLIENT + "\n\n\n Insert identification number\n"
         expect(self.s, shown)
@@ -351,7 +350,7 @@ class Counter:
     def _type_movie_id(self, movie):
         """Menu entry 6, Yes to adding, and the movie id at its prompt."""
         choose(self.s, 6)
-        expect_dialog(self.s, ADD_OR_REMOVE)
+        expect_dialog(self.s, ADD_OR_REMOVE_MOVIE)
         answer(self.s, yes=True)
         expect(self.s, INSERT_BANNER + MOVIE_ID_PROMPT)
         self.s.type_line(str(movie))

@@ -32,9 +32,9 @@ from typing import Callable
 import pytest
 
 from harness import (RECORD_TYPES, Client, HashTable, Movie, Rent, Reserve, Saved, SessionError,
-                     binary, decode_records, next_prime, read_records, start_program)
+                     admin, binary, decode_records, next_prime, read_records, start_program)
+from shop import PRESS
 
-PRESS = "\n\n Press any key to continue"
 MENU = " is connected to the system\n"
 DIALOG = "|____no____|\n\n"
 RETURN_QUESTION = re.compile("The client (don't )?need to return movie" + PRESS)
@@ -361,11 +361,6 @@ def assert_whole_tables(files):
         for slot, rec in table.live():
             assert table.find(rec.key, lambda r, rec=rec: r == rec) == slot, \
                 f"{rec_type.FILE} slot {slot}: {rec} is not found by its search"
-
-
-def admin(folder, *args):
-    return subprocess.run([str(binary("rentdesk-admin")), *args], cwd=folder,
-                          capture_output=True, text=True, timeout=30)
 
 
 def assert_sound_after_repair(folder):

@@ -1,14 +1,13 @@
 """The main menu, its guards, the yes/no dialog's keys, and every way the
 program ends, on the real program."""
 
-import signal
 import subprocess
 import time
 
 import pytest
 
-from harness import Client, Date, Movie, Saved, binary
-from shop import login
+from harness import Date, Movie, Saved, binary
+from shop import INDENT, NOBODY, NOT_FOUND_ID, Shop, connected, dialog, log_in
 
 PROMPT = " Please select your chiose by keyboard... exit with ESC"
 LABELS = [
@@ -16,10 +15,7 @@ LABELS = [
     "|____Update Saved List___|", "|____Add/Remove Client___|", "|____Add/Remove Movie____|",
     "|__________Exit__________|",
 ]
-NAMES = ["Client Login", "Client Disconnect", "Search For Movie", "Update Saved List",
-         "Add/Remove Client", "Add/Remove Movie", "Exit"]
-INDENT = " " * 30
-NOBODY = "No client is connected to the system\n"
+NAMES = [label.strip("|_") for label in LABELS]
 
 
 def menu_text(date_line, client_line=NOBODY, error=""):
@@ -27,12 +23,6 @@ def menu_text(date_line, client_line=NOBODY, error=""):
     for label in LABELS:
         text += f"{INDENT} {'_' * 24}\n{INDENT}{label}\n\n"
     return text + client_line + (f"Error: {error}" if error else "")
-
-
-def add_client(data_dir, **fields):
-    users = data_dir.table(Client)
-    users.insert(Client(**fields))
-    data_dir.write(users)
 
 
 @pytest.mark.parametrize("program", ["rentdesk", "rentdesk2"])
@@ -45,7 +35,7 @@ def test_first_menu_shows_date_prompt_boxes_and_nobody_connected(rentdesk, progr
     assert s.wait_exit() == 1
 
 
-def test_highlight_moves_with_the_arrows_and_stops_at_both_ends(rentdesk):
+def test_highlight_moves_with_the_arrows_stops_at_both_ends_and_exit_ends_with_1(rentdesk):
     s = rentdesk(date="2026-12-31")
     assert s.wait_for(NOBODY).text == menu_text("31/12/2026")
     s.key("up")  # already on the first entry: nothing is drawn
@@ -67,20 +57,18 @@ def test_highlight_moves_with_the_arrows_and_stops_at_both_ends(rentdesk):
     s.wait_for("|____no____|\n\n")
     s.key("esc")
     assert s.wait_for(NOBODY).highlighted_boxes() == ["Client Login"]  # each menu starts on 1
-
-
-def test_exit_entry_ends_the_program_with_status_1(rentdesk):
-    s = rentdesk()
-    s.wait_for(NOBODY)
-    s.keys(*["down"] * 6)
-    s.wait_for(NOBODY)
+    for _ in range(6):
+        s.key("down")
+        screen = s.wait_for(NOBODY)
+    assert screen.highlighted_boxes() == ["Exit"]
     s.key("enter")
     assert s.wait_exit() == 1
 
 
 def test_refused_entries_show_their_error_under_the_next_menu_only(rentdesk, data_dir):
-    add_client(data_dir, id=25, fname="Ann", lname="Lee", address="Elm",
-               subdate=Date(2009, 3, 1), phone=5551234, months=1)
+    shop = Shop(data_dir)
+    shop.client(25, "Ann", "Lee", "2009-03-01")
+    shop.write()
     s = rentdesk(date="2009-03-05")
     s.wait_for(NOBODY)
     s.keys("down", "enter")  # disconnect with nobody connected
@@ -95,17 +83,17 @@ def test_refused_entries_show_their_error_under_the_next_menu_only(rentdesk, dat
     s.key("esc")
     assert s.wait_for(NOBODY).text == menu_text("5/3/2009")  # the error was shown once
 
-    login(s, 25, "Ann Lee")
-    connected = "The client: ' Ann Lee ' is connected to the system\n"
+    log_in(s, 25, "Ann Lee")
+    ann = connected("Ann Lee")
     refusals = {0: "A client is connected! disconnect to login other client",
                 3: "A client is connected, disconnect to enter option",
                 4: "A client is connected, disconnect to enter option",
                 5: "A client is connected, disconnect to enter this option"}
     for entry, error in refusals.items():
         s.keys(*["down"] * entry)
-        s.wait_for(connected)
+        s.wait_for(ann)
         s.key("enter")
-        assert s.wait_for("Error: " + error).text == menu_text("5/3/2009", connected, error)
+        assert s.wait_for("Error: " + error).text == menu_text("5/3/2009", ann, error)
     s.keys("down", "enter")  # disconnect
     assert s.wait_for(NOBODY).text == menu_text("5/3/2009")
 
@@ -116,13 +104,9 @@ def test_dialog_answers_with_enter_down_enter_and_esc_and_ignores_y_and_n(rentde
     s.key("enter")
     s.wait_for("\n Insert ID number \n")
     s.type_line("999")  # nobody has that id: the search-again dialog
-    dialog = s.wait_for("|____no____|\n\n")
-    assert dialog.text == (
-        "\n               ******************Information Message****************** \n"
-        "\n\n                  ID wasn't found search again?\n Enter Y/N\n\n"
-        f"{INDENT} __________\n{INDENT}|____yes___|\n\n"
-        f"{INDENT} __________\n{INDENT}|____no____|\n\n")
-    assert dialog.highlighted_boxes() == ["yes"]
+    screen = s.wait_for("|____no____|\n\n")
+    assert screen.text == dialog(NOT_FOUND_ID)
+    assert screen.highlighted_boxes() == ["yes"]
     for key in ("y", "n", "Y", "N", "left", "right", "up"):
         s.key(key)
         s.wait_quiet(0.1)
@@ -158,19 +142,31 @@ def test_no_color_shows_the_chosen_box_in_reverse_video(rentdesk):
     assert screen.highlighted_boxes() == ["Client Login"]
 
 
-@pytest.mark.parametrize("how", ["end of input", "SIGTERM", "SIGHUP", "SIGINT"])
-def test_end_of_input_and_signals_end_the_program_with_status_1(rentdesk, how):
-    s = rentdesk()
-    s.wait_for(NOBODY)
-    s.key("enter")
-    s.wait_for("\n Insert ID number \n")
-    s.type_line("12", end="")  # half a line typed
-    if how == "end of input":
-        s.send("\x04\x04")  # the half line, then end of input
+@pytest.mark.parametrize("ending", ["esc", "end of input at a typed line", "SIGTERM at a key",
+                                    "SIGTERM at a typed line", "SIGINT at a typed line",
+                                    "SIGHUP at a key"])
+def test_every_way_out_ends_with_status_1_and_the_terminal_restored(spawn, data_dir, ending):
+    """The program's status, and stty's view of the terminal before the
+    program and after it ended."""
+    sh = spawn(["/bin/sh", "-c", f"stty -a > before; {binary('rentdesk')}; echo $? > status; "
+                "stty -a > after"], cwd=data_dir.path)
+    sh.wait_for(NOBODY)
+    if "typed line" in ending:
+        sh.key("enter")
+        sh.wait_for("\n Insert ID number \n")
+        sh.type_line("12", end="")  # half a line typed
+    if ending == "esc":
+        sh.key("esc")
+    elif ending.startswith("end of input"):
+        sh.send("\x04\x04")  # the half line, then end of input
     else:
-        s.child.kill(getattr(signal, how))
-    assert s.wait_exit() == 1
-    assert s.output.endswith(b"\x1b[0m")  # colours reset on the way out
+        pid = subprocess.run(["pgrep", "-P", str(sh.pid)], capture_output=True,
+                             text=True).stdout.split()[0]
+        subprocess.run(["kill", "-" + ending.split()[0][3:], pid], check=True)
+    assert sh.wait_exit() == 0
+    assert (data_dir.path / "status").read_text() == "1\n"
+    assert sh.output.endswith(b"\x1b[0m")  # colours reset on the way out
+    assert (data_dir.path / "before").read_text() == (data_dir.path / "after").read_text()
 
 
 def test_end_of_piped_input_ends_the_program(data_dir):
@@ -178,26 +174,6 @@ def test_end_of_piped_input_ends_the_program(data_dir):
         run = subprocess.run([str(binary("rentdesk"))], cwd=data_dir.path, input=keys,
                              capture_output=True, timeout=10)
         assert run.returncode == 1, keys
-
-
-@pytest.mark.parametrize("ending", ["esc", "SIGTERM at a key", "SIGINT at a typed line",
-                                    "SIGHUP at a key"])
-def test_terminal_is_restored_on_every_way_out(spawn, data_dir, ending):
-    """stty's view of the terminal before the program and after it ended."""
-    sh = spawn(["/bin/sh", "-c", f"stty -a > before; {binary('rentdesk')}; stty -a > after"],
-               cwd=data_dir.path)
-    sh.wait_for(NOBODY)
-    if ending == "esc":
-        sh.key("esc")
-    else:
-        if "typed line" in ending:
-            sh.key("enter")
-            sh.wait_for("\n Insert ID number \n")
-        pid = subprocess.run(["pgrep", "-P", str(sh.pid)], capture_output=True,
-                             text=True).stdout.split()[0]
-        subprocess.run(["kill", "-" + ending.split()[0][3:], pid], check=True)
-    assert sh.wait_exit() == 0
-    assert (data_dir.path / "before").read_text() == (data_dir.path / "after").read_text()
 
 
 def test_arguments_other_than_help_and_version_are_refused(data_dir):
@@ -215,18 +191,17 @@ def test_arguments_other_than_help_and_version_are_refused(data_dir):
 def test_a_run_that_passes_midnight_releases_the_holds_that_ran_out(rentdesk, data_dir):
     """A hold dated 1 March stands through 8 March; a run started just before
     midnight on the 8th releases it at the first choice made on the 9th."""
-    movies = data_dir.table(Movie)
-    movies.insert(Movie(name="Up", id=4, copy=1, diskstatus=8, rentdays=3, saved=1))
-    data_dir.write(movies)
-    holds = data_dir.table(Saved)
-    holds.insert(Saved(client=25, movie=4, copy=1, savedate=Date(2009, 3, 1)))
-    data_dir.write(holds)
-    add_client(data_dir, id=25, fname="Ann", lname="Lee", subdate=Date(2009, 3, 1), months=1)
+    shop = Shop(data_dir)
+    shop.client(25, "Ann", "Lee", "2009-03-01")
+    copy = shop.put(Movie(name="Up", id=4, copy=1, diskstatus=8, rentdays=3, saved=1))
+    shop.put(Saved(client=25, movie=4, copy=1, savedate=Date(2009, 3, 1)))
+    shop.write()
     s = rentdesk(date="2009-03-08 23:59:59")
     s.wait_for(NOBODY)
-    assert data_dir.table(Saved).live() == holds.live()  # still the 8th: the hold stands
+    shop.assert_files()  # still the 8th: the hold stands
     time.sleep(1.5)
     s.keys("down", "enter")  # any entry after midnight
     s.wait_for("Error: No client is connected!")
-    assert data_dir.table(Saved).live() == []
-    assert [m.saved for _, m in data_dir.table(Movie).live()] == [0]
+    shop.delete(Saved, 25)
+    shop.change(Movie, copy, saved=0)
+    shop.assert_files()
