@@ -1,0 +1,193 @@
+"""The counter's screens as the clerk sees them, and the clerk's moves as data:
+a session is a list of steps that play() carries out on a running program.
+
+Steps: an int chooses that main-menu entry; a str is a typed line; Scr(text)
+waits until the whole screen is text; Msg(text) does so and passes it with a
+key; See(text) waits for text in new output; Yes/No/Esc(question) check the
+dialog (yes highlighted) and answer it; Key(name) presses a key."""
+
+from rd import Client, Movie, Rent, Reserve, Saved
+
+INFO = "\n         ******************Information Message****************** \n"
+PRESS = "\n\n Press any key to continue"
+NOBODY = "No client is connected to the system\n"
+MENU_END = " is connected to the system\n"
+INDENT = " " * 30
+
+
+def info(*lines):
+    return INFO + "".join(lines) + PRESS
+
+
+def dialog(question):
+    box = INDENT + " __________\n" + INDENT
+    return ("\n               ******************Information Message****************** \n"
+            "\n\n                 " + question + "\n\n"
+            + box + "|____yes___|\n\n" + box + "|____no____|\n\n")
+
+
+def connected(name):
+    return f"The client: ' {name} ' is connected to the system\n"
+
+
+LABELS = ["|______Client Login______|", "|___Client Disconnect____|", "|____Search For Movie____|",
+          "|____Update Saved List___|", "|____Add/Remove Client___|", "|____Add/Remove Movie____|",
+          "|__________Exit__________|"]
+
+
+def menu(date, client=NOBODY, error=""):
+    boxes = "".join(f"{INDENT} {'_' * 24}\n{INDENT}{label}\n\n" for label in LABELS)
+    return (f"\n\n {date}         Please select your chiose by keyboard... exit with ESC\n\n"
+            + boxes + client + (f"Error: {error}" if error else ""))
+
+
+def notice(variant, phone, name, title):
+    """The call notice of a copy passed to a waiting client."""
+    heading = ("\n\n Another client reserved the returned movie!\n The other client asked for call"
+               " notice.\n Please call the client about the movie." if variant == "returned" else
+               "\n\n\n While checking saved list the system found that a saved movie\n passed his"
+               " 7 days of saving in list\n\n Another client reserved the overdue saved movie!\n"
+               " The other client asked for call notice.\n Please call now the client about the"
+               " movie.")
+    return ("\n         ******************Client Saved Movie Call Notice****************** \n"
+            + heading + f"\n\n The phone number of the client is:0{phone}\n"
+            f"\n The name of the client is:'{name}'\n\n\n The movie name is:{title}\n"
+            "\n The movie will be saved for 7 days" + PRESS)
+
+
+def detail(name, movie, copy):
+    return f"\n Movie Detail:\nMovie name:{name}---Movie ID:{movie}---copy number:{copy}"
+
+
+LOGIN = "\n         ******************Client Login****************** \n\n Insert ID number \n"
+LOGGED_IN = INFO + "\n\n\n The member subscription is ok\n The user is now logged into the system"
+NO_RETURN = info("\n\n\n The client don't need to return movie")
+MUST_RETURN = info("\n\n\n The client need to return movie")
+RETURN_Q = " Does the client has the movie to return? Y/N"
+DISK_Q = "\n What is the status of the disk(insert number from 1-10)\n"
+DISK_AGAIN = INFO + "\n\n\n Insert again a number from 1 to 10\n" + DISK_Q
+CLIENT_Q = " Do you want to add client?\n\n Yes to add.\n No to remove.\n ESC for cancel."
+MOVIE_Q = " Do you want to add movie?\n\n Yes to add.\n No to remove.\n ESC for cancel."
+REMOVE = "\n         ******************Remove Login****************** \n Insert client ID number to delete!\n"
+PAID_Q = " Did the client paid the fine?\n\n Yes if the client paid\n No or ESC if he didn't"
+SEARCH = ("\n         ******************Online Search In Catalog****************** \n"
+          "\n Insert movie name \n")
+OFFLINE = ("\n         ******************Offline Search In Catalog****************** \n"
+           "\n\n\n Insert movie name \n")
+CONTINUE_Q = " Continue searching? Y/N"
+CAN_RENT = info("\n\n\n The movie is not ranted ", "\n The client can rent this movie")
+NOT_AVAILABLE = info("\n\n\n The Movie is not avaliable for renting! \n",
+                     "\n The client can reserve the movie.")
+CAN_TAKE = info("\n\n\n The movie is saved for the client!", "\n The client can take the movie or not.")
+RESERVE_Q = " The client can't rent this movie\n Continue reserving movie? Y/N"
+INSERT_MOVIE = "\n         ******************Insert New Movie****************** \n"
+REMOVE_MOVIE = "\n         ******************Remove Existing Movie****************** \n"
+
+
+PAID = " Do the client paid Y/N"
+TAKE = (" Do you want to take the saved movie?\n\n Press Yes to take movie\n Press ESC or No to "
+        "cancel saving")
+RESERVED = info("\n\n\n The movie has been resereved for the client!\n ",
+                "\n When the movie is avaliable it will be saved for the client.")
+
+
+def hold_notice(name, movie, copy):
+    return info("\n\n\n A movie has been saved for the client!\n ", detail(name, movie, copy))
+
+
+class Scr(str):
+    pass
+
+
+class Msg(str):
+    pass
+
+
+class See(str):
+    pass
+
+
+class Key(str):
+    pass
+
+
+class Yes(str):
+    pass
+
+
+class No(str):
+    pass
+
+
+class Esc(str):
+    pass
+
+
+def play(s, steps):
+    for st in steps:
+        if isinstance(st, int):
+            s.see(MENU_END)
+            for _ in range(st - 1):
+                s.key("down")
+            s.key("enter")
+        elif isinstance(st, (Yes, No, Esc)):
+            s.expect(dialog(st))
+            assert s.lit()[-1] == "|____yes___|\n\n", "the dialog starts on yes"
+            if isinstance(st, No):  # the move is drawn before Enter, never taken for a later screen
+                s.key("down")
+                s.wait(lambda whole, fresh: "|____no____|" in fresh, "no")
+            s.key("esc" if isinstance(st, Esc) else "enter")
+        elif isinstance(st, (Scr, Msg)):
+            s.expect(st)
+            if isinstance(st, Msg):
+                s.key("x")
+        elif isinstance(st, See):
+            s.see(st)
+        elif isinstance(st, Key):
+            s.key(st)
+        else:
+            s.line(st)
+
+
+def login(id, name, rental=False):
+    """Steps that log in a client whose subscription runs, keeping any disk."""
+    return [1, Scr(LOGIN), str(id), Scr(LOGGED_IN), Key("x"),
+            *([Msg(MUST_RETURN), Esc(RETURN_Q)] if rental else [Msg(NO_RETURN)]),
+            See(connected(name))]
+
+
+# Records as the sessions write them: a client whose subscription runs from
+# the date given, a copy on the shelf unless flagged, a rental, a
+# reservation (with call notice unless told) and a hold.
+PHONE = 541234567
+
+
+def C(id, first, last, sub="2009-03-01", months=1, fine=0):
+    return Client(id, first, last, "Haifa", sub, PHONE, months, fine)
+
+
+def M(id, copy, name, rented=0, saved=0, days=3, status=8):
+    return Movie(name, id, copy, status, days, rented, saved)
+
+
+def R(client, movie, copy, date="2009-03-01", days=3):
+    return Rent(client, date, movie, copy, days)
+
+
+def V(client, movie, date="2009-03-01", call=1):
+    return Reserve(client, movie, call, date)
+
+
+def H(client, movie, copy, date="2009-03-01"):
+    return Saved(client, movie, copy, date)
+
+
+def of(client):
+    return lambda r: r.client == client
+
+
+def copy(c):
+    return lambda r: r.copy == c
+
+
+ANN, BEN, DAN = C(7, "Ann", "Lee"), C(8, "Ben", "Cohen"), C(13, "Dan", "Gold", fine=20)

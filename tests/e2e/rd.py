@@ -1,0 +1,269 @@
+"""End-to-end harness: runs the built programs on a pseudo-terminal with the
+date fixed by libfaketime, sends keys and typed lines as a clerk does, waits
+for screens, and models the five data files (records, probe order, growth) to
+prepare them and to compare them byte for byte."""
+
+import os
+import re
+import struct
+import subprocess
+import termios
+import time
+from collections import namedtuple
+from itertools import zip_longest
+from pathlib import Path
+
+import pexpect
+
+BUILD = Path(os.environ.get("RENTDESK_BUILD") or Path(__file__).resolve().parents[2] / "build")
+FAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+TIMEOUT = 10
+
+
+def day(d):
+    """A record date from "YYYY-MM-DD" (or a date tuple as it is)."""
+    return tuple(int(x) for x in d.split("-")) if isinstance(d, str) else tuple(d)
+
+
+def rectype(name, file, layout, key, full):
+    """A record type: fields "name" (int32), "name:N" (text of N bytes) or
+    "name:d" (date), in file order; blank values are the defaults."""
+    names = [f.split(":")[0] for f in layout.split()]
+    kinds = [(f.split(":") + [""])[1] for f in layout.split()]
+    fmt = "<" + "".join("3i" if k == "d" else f"{k}s" if k else "i" for k in kinds)
+    T = namedtuple(name, names, defaults=["x" if k.isdigit() else "1999-01-01" if k else 0
+                                          for k in kinds])
+    T.FILE, T.KEY, T.FULL, T.SIZE = file, names.index(key), full, struct.calcsize(fmt)
+
+    def encode(r):
+        vals = []
+        for v, k in zip(r, kinds):
+            vals += list(day(v)) if k == "d" else [v.encode()] if k else [v]
+        return struct.pack(fmt, *vals)
+
+    def decode(data):
+        vals, out = list(struct.unpack(fmt, data)), []
+        for k in kinds:
+            n = 3 if k == "d" else 1
+            v, vals = vals[:n], vals[n:]
+            out.append("%04d-%02d-%02d" % tuple(v) if k == "d" else
+                       v[0].split(b"\0")[0].decode("utf-8", "replace") if k else v[0])
+        return T(*out)
+
+    T.encode, T.decode = encode, staticmethod(decode)
+    T.blank = staticmethod(lambda k=0: T(**{key: k}))
+    return T
+
+
+Movie = rectype("Movie", "catalogmov.txt", "name:20 id copy diskstatus rentdays rented saved",
+                "id", "Resizing movie catalog table....")
+Client = rectype("Client", "user.txt", "id fname:12 lname:12 address:12 subdate:d phone months fine",
+                 "id", "Resizing client table....")
+Rent = rectype("Rent", "rentmovies.txt", "client rentdate:d movie copy rentdays", "client",
+               "Resizing rent table....")
+Reserve = rectype("Reserve", "reservedmov.txt", "client movie callnotice resdate:d", "movie",
+                  "Resizing reserved table....")
+Saved = rectype("Saved", "ressavmov.txt", "client movie copy savedate:d", "client",
+                "if u got to here u got problem....")
+TYPES = (Client, Rent, Saved, Reserve, Movie)  # the order rentdesk-admin init makes them
+
+
+def key(r):
+    return r[type(r).KEY]
+
+
+def next_prime(v):
+    while v > 2 and any(v % d == 0 for d in range(2, int(v ** 0.5) + 1)):
+        v += 1
+    return v
+
+
+class Table:
+    """A data file in memory, changed exactly as the program changes it."""
+
+    def __init__(self, T, recs):
+        self.T, self.recs, self.scratch = T, list(recs), None
+
+    def probe(self, k):
+        n = len(self.recs)
+        return [(k % n + (k % (n - 1) + 1) * i) % n for i in range(n)]
+
+    def find(self, k, match=lambda r: True):
+        """Slot of the first record of key k on its probe path that matches, or -1."""
+        for s in self.probe(k) if k >= 1 else []:
+            if key(self.recs[s]) == 0:
+                return -1
+            if key(self.recs[s]) == k and match(self.recs[s]):
+                return s
+        return -1
+
+    def insert(self, r):
+        for s in self.probe(key(r)):
+            if key(self.recs[s]) in (0, -1):
+                self.recs[s] = r
+                return s
+        moved = [x for x in self.recs if key(x) not in (0, -1)] + [r]
+        n = len(self.recs)
+        self.recs, self.scratch = [self.T.blank()] * next_prime(n + 10 ** len(str(n))), moved
+        return [self.insert(x) for x in moved][-1]
+
+    def delete(self, k, match=lambda r: True):
+        s = self.find(k, match)
+        if s >= 0:
+            self.recs[s] = self.T.blank(-1)
+
+    def set(self, k, match=lambda r: True, **changes):
+        s = self.find(k, match)
+        self.recs[s] = self.recs[s]._replace(**changes)
+
+    def data(self):
+        return b"".join(self.T.encode(r) for r in self.recs)
+
+
+def read(path, T):
+    data = Path(path).read_bytes()
+    return [T.decode(data[i:i + T.SIZE]) for i in range(0, len(data) - T.SIZE + 1, T.SIZE)]
+
+
+class Shop:
+    """Models of the five data files of a folder."""
+
+    def __init__(self, folder, slots=13):
+        self.dir = Path(folder)
+        self.t = {T: Table(T, [T.blank()] * slots) for T in TYPES}
+
+    def put(self, *recs):
+        for r in recs:
+            self.t[type(r)].insert(r)
+        return self
+
+    def __getitem__(self, T):
+        return self.t[T]
+
+    def write(self):
+        self.dir.mkdir(parents=True, exist_ok=True)
+        for T, table in self.t.items():
+            (self.dir / T.FILE).write_bytes(table.data())
+        return self
+
+    def check(self):
+        """Asserts every file holds exactly the model's records, byte for byte."""
+        for T, table in self.t.items():
+            got = read(self.dir / T.FILE, T)
+            diff = [f"slot {i}: {a} expected {b}"
+                    for i, (a, b) in enumerate(zip_longest(got, table.recs)) if a != b]
+            assert (self.dir / T.FILE).read_bytes() == table.data(), T.FILE + "\n" + "\n".join(diff)
+
+
+def admin(folder, *args):
+    return subprocess.run([str(BUILD / "rentdesk-admin"), *args], cwd=folder,
+                          capture_output=True, text=True, timeout=120)
+
+
+CLEAR = b"\x1b[H\x1b[2J"
+ATTRS = re.compile(rb"\x1b\[(91|97|7|0)m")
+LIT = re.compile(rb"\x1b\[(?:91|7)m(.*?)\x1b\[(?:97|0)m", re.S)
+KEYS = {"enter": b"\r", "esc": b"\x1b", "up": b"\x1b[A", "down": b"\x1b[B", "right": b"\x1b[C",
+        "left": b"\x1b[D"}
+
+
+def env(date, extra=None):
+    """A small fixed environment, the clock started at date ("YYYY-MM-DD" or
+    with " hh:mm:ss"; 10:00:00 by default) in UTC."""
+    e = {"PATH": "/usr/bin:/bin", "HOME": "/tmp", "TERM": "xterm", "LC_ALL": "C.UTF-8", "TZ": "UTC",
+         "LD_PRELOAD": FAKETIME, "FAKETIME": "@" + (date if " " in date else date + " 10:00:00"),
+         "FAKETIME_DONT_FAKE_MONOTONIC": "0",
+         "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"}
+    e.update({k: os.environ[k] for k in ("UBSAN_OPTIONS",) if k in os.environ})
+    return {**e, **(extra or {})}
+
+
+class Session:
+    """A program on a pseudo-terminal."""
+
+    def __init__(self, cwd, date="2009-03-05", prog="rentdesk", args=(), extra=None):
+        self.p = pexpect.spawn(str(BUILD / prog), list(args), cwd=str(cwd), env=env(date, extra),
+                               dimensions=(50, 200))
+        self.p.delaybeforesend = None
+        self.out, self.mark = b"", 0
+
+    def pump(self, wait):
+        try:
+            self.out += self.p.read_nonblocking(65536, wait)
+            return True
+        except (pexpect.TIMEOUT, pexpect.EOF):
+            time.sleep(wait if not self.p.isalive() else 0)
+            return False
+
+    def raw(self):
+        """The current screen as written: everything since the last clear."""
+        return self.out[self.out.rfind(CLEAR) + len(CLEAR) if CLEAR in self.out else 0:]
+
+    def screen(self, raw=None):
+        return ATTRS.sub(b"", raw or self.raw()).replace(b"\r\n", b"\n").decode("utf-8", "replace")
+
+    def lit(self):
+        """The texts printed highlighted on the current screen."""
+        return [t.replace(b"\r\n", b"\n").decode() for t in LIT.findall(self.raw())]
+
+    def wait(self, ok, what):
+        end = time.time() + TIMEOUT
+        while True:
+            fresh = self.out[max(self.mark, self.out.rfind(CLEAR) + len(CLEAR)):]
+            if len(self.out) > self.mark and ok(self.screen(), self.screen(fresh)):
+                return self.screen()
+            assert time.time() < end and (self.p.isalive() or self.pump(0.01)), \
+                f"waited for {what!r}\nscreen: {self.screen()!r}"
+            self.pump(0.02)
+
+    def see(self, text):
+        """Waits until text appears on the screen in output after the last send."""
+        return self.wait(lambda whole, fresh: text in fresh, text)
+
+    def expect(self, text):
+        """Waits until the whole screen is text."""
+        return self.wait(lambda whole, fresh: whole == text, text)
+
+    def _mode(self, line):
+        end = time.time() + TIMEOUT
+        while True:
+            try:
+                lf = termios.tcgetattr(self.p.child_fd)[3]
+                if bool(lf & termios.ICANON) == line and bool(lf & termios.ECHO) == line:
+                    return
+            except termios.error:
+                pass
+            assert self.p.isalive() and time.time() < end, \
+                f"not reading {'lines' if line else 'keys'}\nscreen: {self.screen()!r}"
+            self.pump(0.005)
+
+    def send(self, data):
+        self.pump(0)
+        self.mark = len(self.out)
+        self.p.send(data)
+
+    def key(self, name):
+        """Presses a key once the program reads keys; after a lone Esc, waits
+        for its effect so that it never joins the next key into a sequence."""
+        self._mode(False)
+        if name == "esc":
+            while self.pump(0.05):
+                pass
+        self.send(KEYS.get(name, name.encode()))
+        end = time.time() + 0.3
+        while name == "esc" and len(self.out) == self.mark and time.time() < end:
+            self.pump(0.01)
+
+    def line(self, text):
+        self._mode(True)
+        self.send(text.encode() + b"\r")
+
+    def status(self):
+        """Waits for the program to end; its exit status (None if a signal ended it)."""
+        end = time.time() + TIMEOUT
+        while self.p.isalive() and time.time() < end:
+            self.pump(0.02)
+        while self.pump(0.01):
+            pass
+        self.p.close(force=True)
+        return self.p.exitstatus
