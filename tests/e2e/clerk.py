@@ -68,7 +68,8 @@ DISK_Q = "\n What is the status of the disk(insert number from 1-10)\n"
 DISK_AGAIN = INFO + "\n\n\n Insert again a number from 1 to 10\n" + DISK_Q
 CLIENT_Q = " Do you want to add client?\n\n Yes to add.\n No to remove.\n ESC for cancel."
 MOVIE_Q = " Do you want to add movie?\n\n Yes to add.\n No to remove.\n ESC for cancel."
-REMOVE = "\n         ******************Remove Login****************** \n Insert client ID number to delete!\n"
+REMOVE = ("\n         ******************Remove Login****************** \n"
+          " Insert client ID number to delete!\n")
 PAID_Q = " Did the client paid the fine?\n\n Yes if the client paid\n No or ESC if he didn't"
 SEARCH = ("\n         ******************Online Search In Catalog****************** \n"
           "\n Insert movie name \n")
@@ -78,12 +79,11 @@ CONTINUE_Q = " Continue searching? Y/N"
 CAN_RENT = info("\n\n\n The movie is not ranted ", "\n The client can rent this movie")
 NOT_AVAILABLE = info("\n\n\n The Movie is not avaliable for renting! \n",
                      "\n The client can reserve the movie.")
-CAN_TAKE = info("\n\n\n The movie is saved for the client!", "\n The client can take the movie or not.")
+CAN_TAKE = info("\n\n\n The movie is saved for the client!",
+                "\n The client can take the movie or not.")
 RESERVE_Q = " The client can't rent this movie\n Continue reserving movie? Y/N"
 INSERT_MOVIE = "\n         ******************Insert New Movie****************** \n"
 REMOVE_MOVIE = "\n         ******************Remove Existing Movie****************** \n"
-
-
 PAID = " Do the client paid Y/N"
 TAKE = (" Do you want to take the saved movie?\n\n Press Yes to take movie\n Press ESC or No to "
         "cancel saving")
@@ -95,32 +95,8 @@ def hold_notice(name, movie, copy):
     return info("\n\n\n A movie has been saved for the client!\n ", detail(name, movie, copy))
 
 
-class Scr(str):
-    pass
-
-
-class Msg(str):
-    pass
-
-
-class See(str):
-    pass
-
-
-class Key(str):
-    pass
-
-
-class Yes(str):
-    pass
-
-
-class No(str):
-    pass
-
-
-class Esc(str):
-    pass
+# The kinds of step (see the top of this file).
+Scr, Msg, See, Key, Yes, No, Esc = (type(n, (str,), {}) for n in "Scr Msg See Key Yes No Esc".split())
 
 
 def play(s, steps):
@@ -160,34 +136,14 @@ def login(id, name, rental=False):
 # the date given, a copy on the shelf unless flagged, a rental, a
 # reservation (with call notice unless told) and a hold.
 PHONE = 541234567
-
-
-def C(id, first, last, sub="2009-03-01", months=1, fine=0):
-    return Client(id, first, last, "Haifa", sub, PHONE, months, fine)
-
-
-def M(id, copy, name, rented=0, saved=0, days=3, status=8):
-    return Movie(name, id, copy, status, days, rented, saved)
-
-
-def R(client, movie, copy, date="2009-03-01", days=3):
-    return Rent(client, date, movie, copy, days)
-
-
-def V(client, movie, date="2009-03-01", call=1):
-    return Reserve(client, movie, call, date)
-
-
-def H(client, movie, copy, date="2009-03-01"):
-    return Saved(client, movie, copy, date)
-
-
-def of(client):
-    return lambda r: r.client == client
-
-
-def copy(c):
-    return lambda r: r.copy == c
-
-
+C = lambda id, first, last, sub="2009-03-01", months=1, fine=0: Client(  # noqa: E731
+    id, first, last, "Haifa", sub, PHONE, months, fine)
+M = lambda id, copy, name, rented=0, saved=0, days=3, status=8: Movie(  # noqa: E731
+    name, id, copy, status, days, rented, saved)
+R = lambda client, movie, copy, date="2009-03-01", days=3: Rent(  # noqa: E731
+    client, date, movie, copy, days)
+V = lambda client, movie, date="2009-03-01", call=1: Reserve(client, movie, call, date)  # noqa
+H = lambda client, movie, copy, date="2009-03-01": Saved(client, movie, copy, date)  # noqa
+of = lambda client: lambda r: r.client == client  # noqa: E731 (matches a client's record)
+copy = lambda c: lambda r: r.copy == c  # noqa: E731 (matches a copy number)
 ANN, BEN, DAN = C(7, "Ann", "Lee"), C(8, "Ben", "Cohen"), C(13, "Dan", "Gold", fine=20)

@@ -10,79 +10,65 @@ import subprocess
 import termios
 import time
 from collections import namedtuple
-from itertools import zip_longest
 from pathlib import Path
 
 import pexpect
 
 BUILD = Path(os.environ.get("RENTDESK_BUILD") or Path(__file__).resolve().parents[2] / "build")
-FAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 TIMEOUT = 10
 
 
-def day(d):
-    """A record date from "YYYY-MM-DD" (or a date tuple as it is)."""
-    return tuple(int(x) for x in d.split("-")) if isinstance(d, str) else tuple(d)
-
-
-def rectype(name, file, layout, key, full):
+def rectype(name, file, layout, key):
     """A record type: fields "name" (int32), "name:N" (text of N bytes) or
-    "name:d" (date), in file order; blank values are the defaults."""
+    "name:d" (date "YYYY-MM-DD"), in file order; blank values are the defaults."""
     names = [f.split(":")[0] for f in layout.split()]
     kinds = [(f.split(":") + [""])[1] for f in layout.split()]
     fmt = "<" + "".join("3i" if k == "d" else f"{k}s" if k else "i" for k in kinds)
     T = namedtuple(name, names, defaults=["x" if k.isdigit() else "1999-01-01" if k else 0
                                           for k in kinds])
-    T.FILE, T.KEY, T.FULL, T.SIZE = file, names.index(key), full, struct.calcsize(fmt)
 
     def encode(r):
         vals = []
         for v, k in zip(r, kinds):
-            vals += list(day(v)) if k == "d" else [v.encode()] if k else [v]
+            vals += [int(x) for x in v.split("-")] if k == "d" else [v.encode()] if k else [v]
         return struct.pack(fmt, *vals)
 
     def decode(data):
-        vals, out = list(struct.unpack(fmt, data)), []
-        for k in kinds:
-            n = 3 if k == "d" else 1
-            v, vals = vals[:n], vals[n:]
-            out.append("%04d-%02d-%02d" % tuple(v) if k == "d" else
-                       v[0].split(b"\0")[0].decode("utf-8", "replace") if k else v[0])
-        return T(*out)
+        vals = list(struct.unpack(fmt, data))
+        take = [vals.pop(0) if k != "d" else "%04d-%02d-%02d" % (vals.pop(0), vals.pop(0),
+                                                                 vals.pop(0)) for k in kinds]
+        return T(*(v.split(b"\0")[0].decode("utf-8", "replace") if isinstance(v, bytes) else v
+                   for v in take))
 
-    T.encode, T.decode = encode, staticmethod(decode)
+    T.FILE, T.KEY, T.SIZE, T.encode, T.decode = file, names.index(key), struct.calcsize(fmt), \
+        encode, staticmethod(decode)
     T.blank = staticmethod(lambda k=0: T(**{key: k}))
     return T
 
 
-Movie = rectype("Movie", "catalogmov.txt", "name:20 id copy diskstatus rentdays rented saved",
-                "id", "Resizing movie catalog table....")
+Movie = rectype("Movie", "catalogmov.txt", "name:20 id copy diskstatus rentdays rented saved", "id")
 Client = rectype("Client", "user.txt", "id fname:12 lname:12 address:12 subdate:d phone months fine",
-                 "id", "Resizing client table....")
-Rent = rectype("Rent", "rentmovies.txt", "client rentdate:d movie copy rentdays", "client",
-               "Resizing rent table....")
-Reserve = rectype("Reserve", "reservedmov.txt", "client movie callnotice resdate:d", "movie",
-                  "Resizing reserved table....")
-Saved = rectype("Saved", "ressavmov.txt", "client movie copy savedate:d", "client",
-                "if u got to here u got problem....")
-TYPES = (Client, Rent, Saved, Reserve, Movie)  # the order rentdesk-admin init makes them
+                 "id")
+Rent = rectype("Rent", "rentmovies.txt", "client rentdate:d movie copy rentdays", "client")
+Reserve = rectype("Reserve", "reservedmov.txt", "client movie callnotice resdate:d", "movie")
+Saved = rectype("Saved", "ressavmov.txt", "client movie copy savedate:d", "client")
+TYPES = (Client, Rent, Saved, Reserve, Movie)
 
 
 def key(r):
     return r[type(r).KEY]
 
 
-def next_prime(v):
-    while v > 2 and any(v % d == 0 for d in range(2, int(v ** 0.5) + 1)):
-        v += 1
-    return v
+def read(path, T):
+    data = Path(path).read_bytes()
+    return [T.decode(data[i:i + T.SIZE]) for i in range(0, len(data) - T.SIZE + 1, T.SIZE)]
 
 
 class Table:
     """A data file in memory, changed exactly as the program changes it."""
 
-    def __init__(self, T, recs):
-        self.T, self.recs, self.scratch = T, list(recs), None
+    def __init__(self, T, slots):
+        self.T, self.recs = T, [T.blank()] * slots
 
     def probe(self, k):
         n = len(self.recs)
@@ -90,7 +76,7 @@ class Table:
 
     def find(self, k, match=lambda r: True):
         """Slot of the first record of key k on its probe path that matches, or -1."""
-        for s in self.probe(k) if k >= 1 else []:
+        for s in self.probe(k):
             if key(self.recs[s]) == 0:
                 return -1
             if key(self.recs[s]) == k and match(self.recs[s]):
@@ -98,14 +84,16 @@ class Table:
         return -1
 
     def insert(self, r):
-        for s in self.probe(key(r)):
-            if key(self.recs[s]) in (0, -1):
-                self.recs[s] = r
-                return s
-        moved = [x for x in self.recs if key(x) not in (0, -1)] + [r]
-        n = len(self.recs)
-        self.recs, self.scratch = [self.T.blank()] * next_prime(n + 10 ** len(str(n))), moved
-        return [self.insert(x) for x in moved][-1]
+        """Into the first free slot of its probe path; a full table grows first."""
+        free = [s for s in self.probe(key(r)) if key(self.recs[s]) in (0, -1)]
+        if free:
+            self.recs[free[0]] = r
+            return
+        moved, n = [x for x in self.recs if key(x) not in (0, -1)] + [r], len(self.recs)
+        self.recs = [self.T.blank()] * next(m for m in range(n + 10 ** len(str(n)), 2 ** 31)
+                                            if all(m % d for d in range(2, int(m ** .5) + 1)))
+        for x in moved:
+            self.insert(x)
 
     def delete(self, k, match=lambda r: True):
         s = self.find(k, match)
@@ -120,17 +108,11 @@ class Table:
         return b"".join(self.T.encode(r) for r in self.recs)
 
 
-def read(path, T):
-    data = Path(path).read_bytes()
-    return [T.decode(data[i:i + T.SIZE]) for i in range(0, len(data) - T.SIZE + 1, T.SIZE)]
-
-
 class Shop:
     """Models of the five data files of a folder."""
 
     def __init__(self, folder, slots=13):
-        self.dir = Path(folder)
-        self.t = {T: Table(T, [T.blank()] * slots) for T in TYPES}
+        self.dir, self.t = Path(folder), {T: Table(T, slots) for T in TYPES}
 
     def put(self, *recs):
         for r in recs:
@@ -150,9 +132,8 @@ class Shop:
         """Asserts every file holds exactly the model's records, byte for byte."""
         for T, table in self.t.items():
             got = read(self.dir / T.FILE, T)
-            diff = [f"slot {i}: {a} expected {b}"
-                    for i, (a, b) in enumerate(zip_longest(got, table.recs)) if a != b]
-            assert (self.dir / T.FILE).read_bytes() == table.data(), T.FILE + "\n" + "\n".join(diff)
+            assert (self.dir / T.FILE).read_bytes() == table.data(), (T.FILE, [
+                (s, a, b) for s, (a, b) in enumerate(zip(got, table.recs)) if a != b], len(got))
 
 
 def admin(folder, *args):
@@ -162,28 +143,23 @@ def admin(folder, *args):
 
 CLEAR = b"\x1b[H\x1b[2J"
 ATTRS = re.compile(rb"\x1b\[(91|97|7|0)m")
-LIT = re.compile(rb"\x1b\[(?:91|7)m(.*?)\x1b\[(?:97|0)m", re.S)
-KEYS = {"enter": b"\r", "esc": b"\x1b", "up": b"\x1b[A", "down": b"\x1b[B", "right": b"\x1b[C",
-        "left": b"\x1b[D"}
-
-
-def env(date, extra=None):
-    """A small fixed environment, the clock started at date ("YYYY-MM-DD" or
-    with " hh:mm:ss"; 10:00:00 by default) in UTC."""
-    e = {"PATH": "/usr/bin:/bin", "HOME": "/tmp", "TERM": "xterm", "LC_ALL": "C.UTF-8", "TZ": "UTC",
-         "LD_PRELOAD": FAKETIME, "FAKETIME": "@" + (date if " " in date else date + " 10:00:00"),
-         "FAKETIME_DONT_FAKE_MONOTONIC": "0",
-         "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"}
-    e.update({k: os.environ[k] for k in ("UBSAN_OPTIONS",) if k in os.environ})
-    return {**e, **(extra or {})}
+KEYS = {"enter": b"\r", "esc": b"\x1b", "up": b"\x1b[A", "down": b"\x1b[B", "left": b"\x1b[D",
+        "right": b"\x1b[C"}
 
 
 class Session:
-    """A program on a pseudo-terminal."""
+    """A program on a pseudo-terminal, its clock started at date ("YYYY-MM-DD",
+    10:00, or with " hh:mm:ss") in UTC."""
 
     def __init__(self, cwd, date="2009-03-05", prog="rentdesk", args=(), extra=None):
-        self.p = pexpect.spawn(str(BUILD / prog), list(args), cwd=str(cwd), env=env(date, extra),
-                               dimensions=(50, 200))
+        env = {"PATH": "/usr/bin:/bin", "HOME": "/tmp", "TERM": "xterm", "LC_ALL": "C.UTF-8",
+               "TZ": "UTC", "FAKETIME": "@" + (date if " " in date else date + " 10:00:00"),
+               "LD_PRELOAD": "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
+               "FAKETIME_DONT_FAKE_MONOTONIC": "0",
+               "UBSAN_OPTIONS": os.environ.get("UBSAN_OPTIONS", ""),
+               "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"}
+        self.p = pexpect.spawn(str(BUILD / prog), list(args), cwd=str(cwd),
+                               env={**env, **(extra or {})}, dimensions=(50, 200))
         self.p.delaybeforesend = None
         self.out, self.mark = b"", 0
 
@@ -192,7 +168,6 @@ class Session:
             self.out += self.p.read_nonblocking(65536, wait)
             return True
         except (pexpect.TIMEOUT, pexpect.EOF):
-            time.sleep(wait if not self.p.isalive() else 0)
             return False
 
     def raw(self):
@@ -204,9 +179,11 @@ class Session:
 
     def lit(self):
         """The texts printed highlighted on the current screen."""
-        return [t.replace(b"\r\n", b"\n").decode() for t in LIT.findall(self.raw())]
+        return [t.replace(b"\r\n", b"\n").decode()
+                for t in re.findall(rb"\x1b\[(?:91|7)m(.*?)\x1b\[(?:97|0)m", self.raw(), re.S)]
 
     def wait(self, ok, what):
+        """Waits until ok(whole screen, screen output since the last send)."""
         end = time.time() + TIMEOUT
         while True:
             fresh = self.out[max(self.mark, self.out.rfind(CLEAR) + len(CLEAR)):]
@@ -217,24 +194,22 @@ class Session:
             self.pump(0.02)
 
     def see(self, text):
-        """Waits until text appears on the screen in output after the last send."""
         return self.wait(lambda whole, fresh: text in fresh, text)
 
     def expect(self, text):
-        """Waits until the whole screen is text."""
         return self.wait(lambda whole, fresh: whole == text, text)
 
     def _mode(self, line):
+        """Waits until the program reads lines (echo, editing) or keys (neither)."""
         end = time.time() + TIMEOUT
         while True:
             try:
                 lf = termios.tcgetattr(self.p.child_fd)[3]
-                if bool(lf & termios.ICANON) == line and bool(lf & termios.ECHO) == line:
+                if bool(lf & termios.ICANON) == line == bool(lf & termios.ECHO):
                     return
             except termios.error:
                 pass
-            assert self.p.isalive() and time.time() < end, \
-                f"not reading {'lines' if line else 'keys'}\nscreen: {self.screen()!r}"
+            assert self.p.isalive() and time.time() < end, f"not reading input: {self.screen()!r}"
             self.pump(0.005)
 
     def send(self, data):
@@ -243,20 +218,20 @@ class Session:
         self.p.send(data)
 
     def key(self, name):
-        """Presses a key once the program reads keys; after a lone Esc, waits
-        for its effect so that it never joins the next key into a sequence."""
+        """Presses a key once the program reads keys; a lone Esc goes out once
+        earlier output settled, and the next key only after its effect, so the
+        two never read as one escape sequence."""
         self._mode(False)
-        if name == "esc":
-            while self.pump(0.05):
-                pass
+        while name == "esc" and self.pump(0.05):
+            pass
         self.send(KEYS.get(name, name.encode()))
         end = time.time() + 0.3
         while name == "esc" and len(self.out) == self.mark and time.time() < end:
             self.pump(0.01)
 
-    def line(self, text):
+    def line(self, text, end="\r"):
         self._mode(True)
-        self.send(text.encode() + b"\r")
+        self.send((text + end).encode())
 
     def status(self):
         """Waits for the program to end; its exit status (None if a signal ended it)."""

@@ -60,7 +60,7 @@ def test_every_way_out_ends_with_1_and_restores_the_terminal(tmp_path, how):
     if how in ("eof", "INT"):
         s.key("enter")
         s.see(PROMPT_ID)
-        s.send(b"12")  # half a line typed
+        s.line("12", end="")  # half a line typed
     if how == "esc":
         s.key("esc")
     elif how == "eof":
