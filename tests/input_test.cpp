@@ -21,18 +21,17 @@ static ConsoleInput console(std::deque<std::string> chunks) {
 }
 
 TEST(Keys, DecodeToTheConsoleCodes) {
-    const int O = kKeyOther;
     const std::pair<std::deque<std::string>, std::vector<int>> cases[] = {
         {{"\r\n"}, {13, 13}},
         {{"\x1b[A\x1b[B\x1b[C\x1b[D"}, {224, 72, 224, 80, 224, 77, 224, 75}},
         {{"\x1bOA\x1bOB\x1bOC\x1bOD"}, {224, 72, 224, 80, 224, 77, 224, 75}},
         {{"\x1b", "", "\x1bq"}, {27, 27, 'q'}}, // a lone Esc; Esc, then a key
         {{"\x1b", "[", "A", "\x1bO", "B", "y"}, {224, 72, 224, 80, 'y'}}, // split across reads
-        {{"\x1b[1;", "", "n"}, {O, 'n'}},                                 // cut off
+        {{"\x1b[1;", "", "n"}, {kKeyOther, 'n'}},                         // cut off
         // the Linux console's F1, then F1 and shift-Up of other terminals
-        {{"\x1b[[Az\x1b[11~\x1b[1;2Ax"}, {O, 'z', O, O, 'x'}},
+        {{"\x1b[[Az\x1b[11~\x1b[1;2Ax"}, {kKeyOther, 'z', kKeyOther, kKeyOther, 'x'}},
         // U+0800 starts with byte 224 yet is one key
-        {{"\xe0\xa0\x80\r"}, {O, 13}}};
+        {{"\xe0\xa0\x80\r"}, {kKeyOther, 13}}};
     for (const auto& [chunks, want] : cases) {
         ConsoleInput in = console(chunks);
         std::vector<int> got;

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,8 +39,7 @@ static std::string bytes_of(const std::vector<Rec>& recs) {
 }
 
 template <class Rec>
-static Rec blank(int32_t key) {
-    Rec r = TableTraits<Rec>::blank();
+static Rec keyed(Rec r, int32_t key) {
     TableTraits<Rec>::set_key(r, key);
     return r;
 }
@@ -59,39 +57,42 @@ static int64_t probe(int64_t key, int64_t n, int64_t i) {
 }
 
 // Key 25 in 13 slots goes to slot 12, key 12 then to slot 0; after 25 is
-// deleted, 12 is found past the deleted slot and 38 reuses slot 12.
+// deleted, 12 is found past the deleted slot and 38 reuses slot 12. Records are
+// the blank record with a key; key -1 marks a deleted slot, 0 an empty one.
 template <class Rec>
 static void worked_example(void (*insert)(DataFile&, Rec), void (*erase)(DataFile&, Rec),
-                           int32_t (*find)(const DataFile&, int32_t)) {
+                           int32_t (*find)(const DataFile&, int32_t), Rec blank) {
     SCOPED_TRACE(TableTraits<Rec>::file);
     DataFile f = empty_table<Rec>(13);
-    insert(f, blank<Rec>(25));
-    insert(f, blank<Rec>(12));
-    erase(f, blank<Rec>(25));
-    EXPECT_EQ(find(f, 25), -1);
-    EXPECT_EQ(find(f, 12), 0);
-    insert(f, blank<Rec>(38));
-    EXPECT_EQ(find(f, 38), 12);
-    std::vector<Rec> want(13, blank<Rec>(0));
-    want[0] = blank<Rec>(12);
-    want[12] = blank<Rec>(38);
+    insert(f, keyed(blank, 25));
+    insert(f, keyed(blank, 12));
+    erase(f, keyed(blank, 25));
+    std::vector<Rec> want(13, blank);
+    want[0] = keyed(blank, 12);
+    want[12] = keyed(blank, -1);
     EXPECT_EQ(file(TableTraits<Rec>::file), bytes_of(want));
+    EXPECT_EQ(find(f, 12), 0);
+    insert(f, keyed(blank, 38));
+    EXPECT_EQ(find(f, 38), 12);
 }
 
+// The blank record: every text "x", every date 1999-01-01, every integer 0.
 TEST(EveryTable, WorkedExampleOnTheFileBytes) {
-    worked_example(movie_insert, movie_delete_copy, movie_find);
-    worked_example(client_insert, client_delete, client_find);
-    worked_example(rent_insert, rent_delete, rent_find);
-    worked_example(reserve_insert, reserve_delete_client, reserve_find);
-    worked_example(saved_insert, saved_delete, saved_find);
+    const Date d{1999, 1, 1};
+    const Word x{"x"};
+    worked_example(movie_insert, movie_delete_copy, movie_find, MovieRec{{"x"}, 0, 0, 0, 0, 0, 0});
+    worked_example(client_insert, client_delete, client_find, ClientRec{0, x, x, x, d, 0, 0, 0});
+    worked_example(rent_insert, rent_delete, rent_find, RentRec{0, d, 0, 0, 0});
+    worked_example(reserve_insert, reserve_delete_client, reserve_find, ReserveRec{0, 0, 0, d});
+    worked_example(saved_insert, saved_delete, saved_find, SavedRec{0, 0, 0, d});
 
     // Holds are also scanned by client, in file order; blank records never match.
-    DataFile holds = open_table<SavedRec>();
-    saved_insert(holds, blank<SavedRec>(38)); // past slot 12 to slot 2
-    saved_delete(holds, blank<SavedRec>(12)); // slot 0 deleted: client -1
-    EXPECT_EQ(saved_scan_client(holds, 38), 2);
-    for (int32_t nobody : {0, -1, 12})
-        EXPECT_EQ(saved_scan_client(holds, nobody), -1) << nobody;
+    DataFile holds = open_table<SavedRec>();    // 12 at slot 0, 38 at slot 12
+    saved_insert(holds, SavedRec{38, 0, 0, d}); // past slot 12 to slot 2
+    saved_insert(holds, SavedRec{1, 0, 0, d});  // slot 1
+    saved_delete(holds, SavedRec{12, 0, 0, d}); // slot 0 deleted: client -1
+    for (auto [client, slot] : {std::pair{38, 2}, {1, 1}, {0, -1}, {-1, -1}, {12, -1}})
+        EXPECT_EQ(saved_scan_client(holds, client), slot) << client;
 }
 
 // For each size of the growth table, a full reservation table (with a part
@@ -110,7 +111,8 @@ TEST(ReservationModel, GrowthCrashesAndARandomRunMatchTheModel) {
         const auto [n, m] = sizes[seed % 6];
         std::mt19937 rng(seed);
         auto pick = [&](int lo, int hi) { return std::uniform_int_distribution(lo, hi)(rng); };
-        std::vector<ReserveRec> slots(n, blank<ReserveRec>(0)), moved;
+        const ReserveRec blank{0, 0, 0, {1999, 1, 1}};
+        std::vector<ReserveRec> slots(n, blank), moved;
         auto place = [&](const ReserveRec& r) {
             for (int64_t size = slots.size(), i = 0; i < size; ++i)
                 if (ReserveRec& at = slots[probe(r.movie, size, i)]; at.movie < 1)
@@ -123,7 +125,7 @@ TEST(ReservationModel, GrowthCrashesAndARandomRunMatchTheModel) {
             moved = slots;
             std::erase_if(moved, [](const ReserveRec& old) { return old.movie < 1; });
             moved.push_back(r);
-            slots.assign(grown_slot_count(slots.size()), blank<ReserveRec>(0));
+            slots.assign(grown_slot_count(slots.size()), blank);
             for (const ReserveRec& old : moved)
                 place(old);
             return true;
@@ -164,10 +166,11 @@ TEST(ReservationModel, GrowthCrashesAndARandomRunMatchTheModel) {
 
         for (int step = 0; step < 150; ++step) {
             SCOPED_TRACE(testing::Message() << "step " << step);
-            const int32_t movie = pick(-1, 20), client = pick(-1, 8);
+            const int32_t movie = pick(-1, 20), client = pick(-1, 9); // client 9 has none
             const Date today{2008, 8, pick(5, 15)};
             // The title's records on its path to the first empty slot; the
-            // earliest is the oldest up to today, the last met of a tie.
+            // earliest is the oldest up to today, the last met of a tie (all
+            // dates fall in August 2008).
             int32_t first = -1, of_client = -1, earliest = -1, scan = -1;
             for (int64_t size = slots.size(), i = 0; movie >= 1 && i < size; ++i) {
                 const int32_t s = probe(movie, size, i);
@@ -178,8 +181,7 @@ TEST(ReservationModel, GrowthCrashesAndARandomRunMatchTheModel) {
                     continue;
                 first = first < 0 ? s : first;
                 of_client = of_client < 0 && slots[s].client == client ? s : of_client;
-                if (!date_before(today, d) &&
-                    (earliest < 0 || !date_before(slots[earliest].resdate, d)))
+                if (d.day <= today.day && (earliest < 0 || d.day <= slots[earliest].resdate.day))
                     earliest = s;
             }
             for (int32_t s = slots.size() - 1; s >= 0; --s)
@@ -201,7 +203,7 @@ TEST(ReservationModel, GrowthCrashesAndARandomRunMatchTheModel) {
                 (op == 2 ? reserve_delete
                          : reserve_delete_client)(f, ReserveRec{client, movie, 0, {}});
                 if (const int32_t gone = op == 2 ? first : of_client; gone >= 0)
-                    slots[gone] = blank<ReserveRec>(-1);
+                    slots[gone] = keyed(blank, -1);
             }
             ASSERT_EQ(file("reservedmov.txt"), bytes_of(slots));
         }
