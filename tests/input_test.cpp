@@ -8,16 +8,16 @@
 #include <vector>
 
 // A console whose reads deliver the chunks in turn; an empty chunk is a timed
-// read (after an Esc) that waited in vain.
+// read (after an Esc) that waited in vain. Then input ends, which throws.
 static ConsoleInput console(std::deque<std::string> chunks) {
     auto read = [chunks](char* buf, int cap, int, bool) mutable {
         if (chunks.empty())
-            throw std::out_of_range("read past the end of the script");
+            return -1;
         const int n = chunks.front().copy(buf, cap);
         chunks.pop_front();
         return n;
     };
-    return ConsoleInput(read, [] {});
+    return ConsoleInput(read, [] { throw std::out_of_range("input ended"); });
 }
 
 TEST(Keys, DecodeToTheConsoleCodes) {
@@ -28,8 +28,8 @@ TEST(Keys, DecodeToTheConsoleCodes) {
         {{"\x1b", "", "\x1bq"}, {27, 27, 'q'}}, // a lone Esc; Esc, then a key
         {{"\x1b", "[", "A", "\x1bO", "B", "y"}, {224, 72, 224, 80, 'y'}}, // split across reads
         {{"\x1b[1;", "", "n"}, {kKeyOther, 'n'}},                         // cut off
-        // the Linux console's F1, then F1 and shift-Up of other terminals
-        {{"\x1b[[Az\x1b[11~\x1b[1;2Ax"}, {kKeyOther, 'z', kKeyOther, kKeyOther, 'x'}},
+        // the Linux console's F1, a mouse report, shift-Up
+        {{"\x1b[[Az\x1b[M !!\x1b[1;2Ax"}, {kKeyOther, 'z', kKeyOther, kKeyOther, 'x'}},
         // U+0800 starts with byte 224 yet is one key
         {{"\xe0\xa0\x80\r"}, {kKeyOther, 13}}};
     for (const auto& [chunks, want] : cases) {
@@ -39,6 +39,9 @@ TEST(Keys, DecodeToTheConsoleCodes) {
             got.push_back(in.read_key());
         EXPECT_EQ(got, want) << testing::PrintToString(chunks);
     }
+    ConsoleInput in = console({"x"}); // input ends at the read that meets it
+    EXPECT_EQ(in.read_key(), 'x');
+    EXPECT_THROW(in.read_key(), std::out_of_range);
 }
 
 // Each case types its lines and makes the reads its letters name (i read_int,
@@ -46,7 +49,8 @@ TEST(Keys, DecodeToTheConsoleCodes) {
 // a number refused, which leaves the value as it was.
 TEST(TypedReads, TakeWhatTheyShouldAndLeaveTheRest) {
     const std::tuple<std::string, std::string, std::deque<std::string>> cases[] = {
-        {"iiill", "12|34|-42|abc|The  Matrix ", {"12 34\n", "  -42abc\n", "The  Matrix \r\n"}},
+        // C1 controls (here NEL) dropped, other characters of several bytes kept
+        {"iiill", "1|2|-4|a|\xe2\x82\xac  x ", {"1 2\n", " -4a\n", "\xe2\x82\xac\xc2\x85  x \r\n"}},
         {"ii", "2147483647|no", {"2147483647 2147483648\n"}},
         {"iii", "-2147483648|no|no", {"-2147483648\n", "-2147483649\n", "99999999999999999999\n"}},
         {"iwi", "no||8", {"\n", " \t\n", "+8\n"}},

@@ -240,7 +240,20 @@ TEST(MovieCopies, MaxCopyLooksAtEveryCopyOnTheProbePath) {
         movie_insert(f, MovieRec{{}, id, copy, 7, 3, 0, 0});
     movie_delete_copy(f, MovieRec{{}, 25, 1, 7, 3, 0, 0});
     EXPECT_EQ(movie_max_copy(f, 25), 5);
-    EXPECT_EQ(movie_max_copy(f, 12), -1);
+}
+
+// The earliest reservation of title 25 (slots 12, 1, 3) on 13 August 2008 among
+// reservations made on the given days of August: the oldest up to today, of
+// equal dates the last met; later dates never count.
+TEST(Reservations, TheEarliestIsTheOldestUpToTodayAndTheLastMetOfATie) {
+    const std::pair<std::vector<int32_t>, int32_t> cases[] = {
+        {{10, 12, 10}, 3}, {{12, 10}, 1}, {{10, 12}, 12}, {{13}, 12}, {{14, 31, 1}, 3}, {{14}, -1}};
+    for (const auto& [days, want] : cases) {
+        DataFile f = empty_table<ReserveRec>(13);
+        for (int32_t day : days)
+            reserve_insert(f, ReserveRec{day, 25, 0, {2008, 8, day}});
+        EXPECT_EQ(reserve_earliest_on(f, 25, {2008, 8, 13}), want) << testing::PrintToString(days);
+    }
 }
 
 // Cut at the field without splitting a UTF-8 character, zeros to the end.
