@@ -1,10 +1,10 @@
-"""The counter's screens as the clerk sees them, and the clerk's moves as data:
-a session is a list of steps that play() carries out on a running program.
-
-Steps: an int chooses that main-menu entry; a str is a typed line; Scr(text)
-waits until the whole screen is text; Msg(text) does so and passes it with a
-key; See(text) waits for text in new output; Yes/No/Esc(question) check the
-dialog (yes highlighted) and answer it; Key(name) presses a key."""
+# The counter's screens as the clerk sees them, and the clerk's moves as data:
+# a session is a list of steps that play() carries out on a running program.
+#
+# Steps: an int chooses that main-menu entry; a str is a typed line; Scr(text)
+# waits until the whole screen is text; Msg(text) does so and passes it with a
+# key; See(text) waits for text in new output; Yes/No/Esc(question) check the
+# dialog (yes highlighted) and answer it; Key(name) presses a key.
 
 from rd import Client, Movie, Rent, Reserve, Saved
 
@@ -42,7 +42,7 @@ def menu(date, client=NOBODY, error=""):
 
 
 def notice(variant, phone, name, title):
-    """The call notice of a copy passed to a waiting client."""
+    # The call notice of a copy passed to a waiting client.
     heading = ("\n\n Another client reserved the returned movie!\n The other client asked for call"
                " notice.\n Please call the client about the movie." if variant == "returned" else
                "\n\n\n While checking saved list the system found that a saved movie\n passed his"
@@ -81,6 +81,10 @@ NOT_AVAILABLE = info("\n\n\n The Movie is not avaliable for renting! \n",
                      "\n The client can reserve the movie.")
 CAN_TAKE = info("\n\n\n The movie is saved for the client!",
                 "\n The client can take the movie or not.")
+RENT_Q = " The client wants to rent this movie? Y/N"
+CALL_Q = " Is the client wants call notice? Y/N"
+HAS_DISK_Q = " Do the client has the movie he has to return? Y/N"
+ADD_COPY_Q = " Do you want to add a copy of the movie? Y/N"
 RESERVE_Q = " The client can't rent this movie\n Continue reserving movie? Y/N"
 INSERT_MOVIE = "\n         ******************Insert New Movie****************** \n"
 REMOVE_MOVIE = "\n         ******************Remove Existing Movie****************** \n"
@@ -126,7 +130,7 @@ def play(s, steps):
 
 
 def login(id, name, rental=False):
-    """Steps that log in a client whose subscription runs, keeping any disk."""
+    # Steps that log in a client whose subscription runs, keeping any disk.
     return [1, Scr(LOGIN), str(id), Scr(LOGGED_IN), Key("x"),
             *([Msg(MUST_RETURN), Esc(RETURN_Q)] if rental else [Msg(NO_RETURN)]),
             See(connected(name))]

@@ -1,7 +1,7 @@
-"""End-to-end harness: runs the built programs on a pseudo-terminal with the
-date fixed by libfaketime, sends keys and typed lines as a clerk does, waits
-for screens, and models the five data files (records, probe order, growth) to
-prepare them and to compare them byte for byte."""
+# End-to-end harness: runs the built programs on a pseudo-terminal with the
+# date fixed by libfaketime, sends keys and typed lines as a clerk does, waits
+# for screens, and models the five data files (records, probe order, growth) to
+# prepare them and to compare them byte for byte.
 
 import os
 import re
@@ -19,8 +19,8 @@ TIMEOUT = 10
 
 
 def rectype(name, file, layout, key):
-    """A record type: fields "name" (int32), "name:N" (text of N bytes) or
-    "name:d" (date "YYYY-MM-DD"), in file order; blank values are the defaults."""
+    # A record type: fields "name" (int32), "name:N" (text of N bytes) or
+    # "name:d" (date "YYYY-MM-DD"), in file order; blank values are the defaults.
     names = [f.split(":")[0] for f in layout.split()]
     kinds = [(f.split(":") + [""])[1] for f in layout.split()]
     fmt = "<" + "".join("3i" if k == "d" else f"{k}s" if k else "i" for k in kinds)
@@ -65,7 +65,7 @@ def read(path, T):
 
 
 class Table:
-    """A data file in memory, changed exactly as the program changes it."""
+    # A data file in memory, changed exactly as the program changes it.
 
     def __init__(self, T, slots):
         self.T, self.recs = T, [T.blank()] * slots
@@ -75,7 +75,7 @@ class Table:
         return [(k % n + (k % (n - 1) + 1) * i) % n for i in range(n)]
 
     def find(self, k, match=lambda r: True):
-        """Slot of the first record of key k on its probe path that matches, or -1."""
+        # Slot of the first record of key k on its probe path that matches, or -1.
         for s in self.probe(k):
             if key(self.recs[s]) == 0:
                 return -1
@@ -84,7 +84,7 @@ class Table:
         return -1
 
     def insert(self, r):
-        """Into the first free slot of its probe path; a full table grows first."""
+        # Into the first free slot of its probe path; a full table grows first.
         free = [s for s in self.probe(key(r)) if key(self.recs[s]) in (0, -1)]
         if free:
             self.recs[free[0]] = r
@@ -109,7 +109,7 @@ class Table:
 
 
 class Shop:
-    """Models of the five data files of a folder."""
+    # Models of the five data files of a folder.
 
     def __init__(self, folder, slots=13):
         self.dir, self.t = Path(folder), {T: Table(T, slots) for T in TYPES}
@@ -129,7 +129,7 @@ class Shop:
         return self
 
     def check(self):
-        """Asserts every file holds exactly the model's records, byte for byte."""
+        # Asserts every file holds exactly the model's records, byte for byte.
         for T, table in self.t.items():
             got = read(self.dir / T.FILE, T)
             assert (self.dir / T.FILE).read_bytes() == table.data(), (T.FILE, [
@@ -148,8 +148,8 @@ KEYS = {"enter": b"\r", "esc": b"\x1b", "up": b"\x1b[A", "down": b"\x1b[B", "lef
 
 
 class Session:
-    """A program on a pseudo-terminal, its clock started at date ("YYYY-MM-DD",
-    10:00, or with " hh:mm:ss") in UTC."""
+    # A program on a pseudo-terminal, its clock started at date ("YYYY-MM-DD",
+    # 10:00, or with " hh:mm:ss") in UTC.
 
     def __init__(self, cwd, date="2009-03-05", prog="rentdesk", args=(), extra=None):
         env = {"PATH": "/usr/bin:/bin", "HOME": "/tmp", "TERM": "xterm", "LC_ALL": "C.UTF-8",
@@ -171,19 +171,19 @@ class Session:
             return False
 
     def raw(self):
-        """The current screen as written: everything since the last clear."""
+        # The current screen as written: everything since the last clear.
         return self.out[self.out.rfind(CLEAR) + len(CLEAR) if CLEAR in self.out else 0:]
 
     def screen(self, raw=None):
         return ATTRS.sub(b"", raw or self.raw()).replace(b"\r\n", b"\n").decode("utf-8", "replace")
 
     def lit(self):
-        """The texts printed highlighted on the current screen."""
+        # The texts printed highlighted on the current screen.
         return [t.replace(b"\r\n", b"\n").decode()
                 for t in re.findall(rb"\x1b\[(?:91|7)m(.*?)\x1b\[(?:97|0)m", self.raw(), re.S)]
 
     def wait(self, ok, what):
-        """Waits until ok(whole screen, screen output since the last send)."""
+        # Waits until ok(whole screen, screen output since the last send).
         end = time.time() + TIMEOUT
         while True:
             fresh = self.out[max(self.mark, self.out.rfind(CLEAR) + len(CLEAR)):]
@@ -200,7 +200,7 @@ class Session:
         return self.wait(lambda whole, fresh: whole == text, text)
 
     def _mode(self, line):
-        """Waits until the program reads lines (echo, editing) or keys (neither)."""
+        # Waits until the program reads lines (echo, editing) or keys (neither).
         end = time.time() + TIMEOUT
         while True:
             try:
@@ -218,9 +218,9 @@ class Session:
         self.p.send(data)
 
     def key(self, name):
-        """Presses a key once the program reads keys; a lone Esc goes out once
-        earlier output settled, and the next key only after its effect, so the
-        two never read as one escape sequence."""
+        # Presses a key once the program reads keys; a lone Esc goes out once
+        # earlier output settled, and the next key only after its effect, so the
+        # two never read as one escape sequence.
         self._mode(False)
         while name == "esc" and self.pump(0.05):
             pass
@@ -234,7 +234,7 @@ class Session:
         self.send((text + end).encode())
 
     def status(self):
-        """Waits for the program to end; its exit status (None if a signal ended it)."""
+        # Waits for the program to end; its exit status (None if a signal ended it).
         end = time.time() + TIMEOUT
         while self.p.isalive() and time.time() < end:
             self.pump(0.02)

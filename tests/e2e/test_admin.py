@@ -1,6 +1,6 @@
-"""rentdesk-admin on real folders: setting up fresh files, checking damaged
-folders, mending what a cut-short errand leaves, dumping keys, and the lock
-that keeps a second program out of a folder in use."""
+# rentdesk-admin on real folders: setting up fresh files, checking damaged
+# folders, mending what a cut-short errand leaves, dumping keys, and the lock
+# that keeps a second program out of a folder in use.
 
 import signal
 
@@ -14,30 +14,25 @@ LOCKED = "Another rentdesk program is already working in this folder.  End of pr
 
 
 def base(folder):
-    """A sound folder: Ann rents Heat 1, Heat 2 is held for Ben, Dan waits
-    for Heat, Alien 1 is on the shelf."""
+    # A sound folder: Ann rents Heat 1, Heat 2 is held for Ben, Dan waits
+    # for Heat, Alien 1 is on the shelf.
     return rd.Shop(folder).put(ANN, BEN, DAN, M(13, 1, "Heat", rented=1), R(7, 13, 1),
                                M(13, 2, "Heat", saved=1), H(8, 13, 2), V(13, 13), M(4, 1, "Alien"))
 
 
 def check(folder, *args):
-    run = rd.admin(folder, "check", *args)
-    return run.returncode, run.stdout
+    return (run := rd.admin(folder, "check", *args)).returncode, run.stdout
 
 
 def test_init_makes_empty_tables_and_never_overwrites_unasked(tmp_path):
     for args in (["1"], ["x"], ["10000001"], []):
         assert rd.admin(tmp_path, "init", *args).returncode == 2
-    assert rd.admin(tmp_path, "init", "10").returncode == 0
-    rd.Shop(tmp_path, slots=11).check()
-    (tmp_path / "user.txt").write_bytes(base(tmp_path)[rd.Client].data())
-    refused = rd.admin(tmp_path, "init", "13")
-    assert refused.returncode == 2 and "user.txt" in refused.stderr
-    assert len((tmp_path / "user.txt").read_bytes()) == 13 * 64
-    assert rd.admin(tmp_path, "init", "13", "--force").returncode == 0
-    rd.Shop(tmp_path, slots=13).check()
+    for args, slots, code in ((["10"], 11, 0), (["13"], 11, 2), (["13", "--force"], 13, 0)):
+        run = rd.admin(tmp_path, "init", *args)
+        assert run.returncode == code and ("user.txt" in run.stderr) == (code == 2)
+        rd.Shop(tmp_path, slots=slots).check()
     s = rd.Session(tmp_path)
-    s.see("No client is connected to the system\n")  # the start-up update says nothing
+    s.see(NOBODY)  # the start-up update says nothing
     s.key("esc")
     assert s.status() == 1
 
@@ -49,7 +44,7 @@ def poke(folder, file, slot, size, offset, data):
 
 
 def lose_ann(folder):
-    """Ann's record moved from slot 7, her first probe, to slot 9."""
+    # Ann's record moved from slot 7, her first probe, to slot 9.
     poke(folder, "user.txt", 9, 64, 0, (folder / "user.txt").read_bytes()[7 * 64:8 * 64])
     poke(folder, "user.txt", 7, 64, 0, rd.Client.encode(rd.Client.blank()))
 
@@ -79,8 +74,8 @@ def test_check_names_each_damage_and_repair_leaves_it(tmp_path, damage, problems
     base(tmp_path).write()
     assert check(tmp_path) == (0, SOUND)
     damage(tmp_path)
-    report = "".join(p + "\n" for p in problems) + f"{len(problems)} problem" + \
-        "s" * (len(problems) > 1) + " found.\n"
+    report = "".join(p + "\n" for p in problems) + f"{len(problems)} problem" + "s" * (
+        len(problems) > 1) + " found.\n"
     assert check(tmp_path) == (1, report)
     assert check(tmp_path, "--repair") == (1, report)
 

@@ -1,8 +1,8 @@
-"""A month at the counter on tables of 2 slots (so they grow), each errand
-crashed at every write point by the test build of the counter: afterwards
-`rentdesk-admin check --repair` leaves a sound folder, and no client, copy,
-rental, hold or reservation that lived both before and after the errand is
-lost."""
+# A month at the counter on tables of 2 slots (so they grow), each errand
+# crashed at every write point by the test build of the counter: afterwards
+# `rentdesk-admin check --repair` leaves a sound folder, and no client, copy,
+# rental, hold or reservation that lived both before and after the errand is
+# lost.
 
 import shutil
 
@@ -22,7 +22,7 @@ def add_client(id, name):
 
 def add_movie(id, name=None):
     answers = [See("name: \n "), name, See("rent:\n "), "3"] if name else [
-        See("exists!..."), Key("x"), Yes(" Do you want to add a copy of the movie? Y/N")]
+        See("exists!..."), Key("x"), Yes(ADD_COPY_Q)]
     return [6, Yes(MOVIE_Q), See("movie ID: \n"), str(id), *answers, See("status: \n "), "8"]
 
 
@@ -39,21 +39,18 @@ MONTH = [
     ("2009-03-01", add_client(1, "Ann")), ("2009-03-01", add_client(2, "Ben")),
     ("2009-03-01", add_client(3, "Cy")), ("2009-03-01", add_movie(10, "Alien")),
     ("2009-03-01", add_movie(10)), ("2009-03-01", add_movie(11, "Up")),
-    ("2009-03-02", search(1, "Ann Lee", "Alien", Msg(CAN_RENT), Yes(" The client wants to rent "
-                                                                     "this movie? Y/N"),
+    ("2009-03-02", search(1, "Ann Lee", "Alien", Msg(CAN_RENT), Yes(RENT_Q),
                           See("ranted to the client!"), Key("x"))),
-    ("2009-03-02", search(2, "Ben Lee", "Alien", Msg(CAN_RENT), Yes(" The client wants to rent "
-                                                                     "this movie? Y/N"),
+    ("2009-03-02", search(2, "Ben Lee", "Alien", Msg(CAN_RENT), Yes(RENT_Q),
                           See("ranted to the client!"), Key("x"))),
     ("2009-03-02", search(3, "Cy Lee", "Alien", Msg(NOT_AVAILABLE), Yes(RESERVE_Q),
-                          Yes(" Is the client wants call notice? Y/N"), Msg(RESERVED))),
+                          Yes(CALL_Q), Msg(RESERVED))),
     ("2009-03-09", give_back(1, "6", notice=True)),
     ("2009-03-09", [*login(3, "Cy Lee"), 3, See("saved for the client!"), Key("x"), See(SEARCH),
                     "Alien", Msg(CAN_TAKE), Yes(TAKE)]),
     ("2009-03-09", search(1, "Ann Lee", "Alien", Msg(NOT_AVAILABLE), Yes(RESERVE_Q),
-                          No(" Is the client wants call notice? Y/N"), Msg(RESERVED))),
-    ("2009-03-10", [5, No(CLIENT_Q), See("to delete!\n"), "2", Yes(" Do the client has the movie "
-                                                                     "he has to return? Y/N"),
+                          No(CALL_Q), Msg(RESERVED))),
+    ("2009-03-10", [5, No(CLIENT_Q), See("to delete!\n"), "2", Yes(HAS_DISK_Q),
                     See(DISK_Q), "5", See("a sum of: 25"), Key("x"), Yes(PAID_Q),
                     See("deleted from database."), Key("x")]),
     ("2009-03-19", []),  # the start-up update lets Ann's hold go
@@ -65,9 +62,9 @@ MONTH = [
 
 
 def claims(folder):
-    """Everything the shop must not lose: clients, copies, rentals, a client's
-    claim on a copy (held or rented) and his wait for a title (reserved or
-    held)."""
+    # Everything the shop must not lose: clients, copies, rentals, a client's
+    # claim on a copy (held or rented) and his wait for a title (reserved or
+    # held).
     def live(T):
         return [r for r in rd.read(folder / T.FILE, T) if rd.key(r) >= 1]
 
@@ -80,7 +77,7 @@ def claims(folder):
 
 
 def run(folder, date, steps, crash=None):
-    """Plays one errand from the main menu; answers the exit status."""
+    # Plays one errand from the main menu; answers the exit status.
     s = rd.Session(folder, date=date, prog="tests/e2e_crash_rentdesk",
                    extra={"RENTDESK_CRASH_AFTER_WRITES": str(crash if crash is not None else -1)})
     try:
