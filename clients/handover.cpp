@@ -1,10 +1,11 @@
 // Handing a freed copy to the next reservation of its title.
 #include "clients/handover.h"
 
-#include "shell/datafiles.h"
-#include "shell/dates.h"
+#include "clients/copies.h"
 #include "shell/screen.h"
 #include "store/clients.h"
+#include "store/datafiles.h"
+#include "store/dates.h"
 #include "store/movies.h"
 #include "store/reserves.h"
 #include "store/saved.h"
@@ -55,7 +56,7 @@ bool hand_over_copy(int32_t movie, int32_t copy, Notice variant, DataFile& reser
     if (reserve_find(reserved, movie) < 0)
         return false;
     int32_t copy_slot = movie_find_copy(catalog, movie, copy);
-    int32_t res_slot = reserve_earliest(reserved, movie);
+    int32_t res_slot = reserve_earliest(reserved, movie, get_today());
     if (copy_slot < 0 || res_slot < 0)
         return false; // no such copy, or every reservation is dated after today
     ReserveRec waiting = reserve_read(reserved, res_slot);
@@ -66,12 +67,8 @@ bool hand_over_copy(int32_t movie, int32_t copy, Notice variant, DataFile& reser
     saved.sync();
     reserve_delete_client(reserved, waiting);
 
-    MovieRec held = movie_read(catalog, copy_slot);
-    held.rented = 0;
-    held.saved = 1;
-    movie_write(catalog, copy_slot, held);
-
+    std::optional<MovieRec> held = mark_held(catalog, movie, copy);
     if (waiting.callnotice == 1)
-        show_call_notice(variant, waiting.client, held);
+        show_call_notice(variant, waiting.client, *held);
     return true;
 }

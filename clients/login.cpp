@@ -1,10 +1,10 @@
 // Client login with the renewal of a subscription that ran out.
 #include "clients/login.h"
 
-#include "shell/datafiles.h"
-#include "shell/dates.h"
 #include "shell/screen.h"
 #include "store/clients.h"
+#include "store/datafiles.h"
+#include "store/dates.h"
 
 namespace {
 
@@ -35,8 +35,7 @@ bool subscription_valid(const ClientRec& c, Date today) {
 int32_t ask_client_slot(const DataFile& users) {
     clear_screen();
     print_plain(kClientLoginBanner);
-    print_plain("\n Insert ID number \n");
-    int32_t id = read_int_until("\n Insert ID number \n", any_number);
+    int32_t id = ask_number("\n Insert ID number \n", any_number);
     return id >= 1 ? client_find(users, id) : -1;
 }
 

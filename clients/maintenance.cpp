@@ -1,57 +1,40 @@
 // Adding and removing clients.
 #include "clients/maintenance.h"
 
+#include "clients/copies.h"
 #include "clients/handover.h"
 #include "clients/returned_disk.h"
-#include "shell/datafiles.h"
-#include "shell/dates.h"
 #include "shell/screen.h"
 #include "store/clients.h"
+#include "store/datafiles.h"
+#include "store/dates.h"
 #include "store/movies.h"
 #include "store/rents.h"
 #include "store/reserves.h"
 #include "store/saved.h"
 #include "store/tables.h"
 
-#include <string_view>
-
 namespace {
 
 // ---- Adding -------------------------------------------------------------
 
-// Reads an id of 1 or more at prompt.
-int32_t read_new_id(std::string_view prompt) {
-    return read_int_until(prompt, positive_number);
-}
-
-// Reads one word at prompt, asked again while the line holds none, and
-// stores it cut to the field; the rest of the line is dropped.
-void read_word_into(std::string_view prompt, Word& field) {
-    print_plain(prompt);
-    set_text(field, read_word_until(prompt));
-}
-
 void add_client(DataFile& users) {
     ClientRec ins = TableTraits<ClientRec>::blank();
     print_plain(kInsertClientBanner);
-    print_plain("\n\n\n Insert identification number\n");
-    ins.id = read_new_id("\n\n\n Insert identification number\n");
+    ins.id = ask_number("\n\n\n Insert identification number\n", positive_number);
     while (client_find(users, ins.id) >= 0) {
         info_message("\n\n\n Identification number is already in the system\n");
         clear_screen();
         print_plain(kInsertClientBanner);
-        print_plain("\n\n\n Insert again identification number\n");
-        ins.id = read_new_id("\n\n\n Insert again identification number\n");
+        ins.id = ask_number("\n\n\n Insert again identification number\n", positive_number);
     }
-    read_word_into("\n Insert client first name\n", ins.fname);
-    read_word_into("\n Insert client last name\n", ins.lname);
-    read_word_into("\n Insert client adrress\n", ins.address);
-    print_plain("\n Insert client phone number(without bar's!)\n");
-    ins.phone = read_int_until("\n Insert client phone number(without bar's!)\n", not_negative);
+    ask_word("\n Insert client first name\n", ins.fname);
+    ask_word("\n Insert client last name\n", ins.lname);
+    ask_word("\n Insert client adrress\n", ins.address);
+    ins.phone = ask_number("\n Insert client phone number(without bar's!)\n", not_negative);
     ins.subdate = get_today();
     ins.fine = 0;
-    print_plain("\n How many months the client want to subscribe?\n");
-    ins.months = read_int_until("\n How many months the client want to subscribe?\n", not_negative);
+    ins.months = ask_number("\n How many months the client want to subscribe?\n", not_negative);
     client_insert(users, ins);
     info_message("\n\n\n Client was added to database.");
 }
@@ -63,8 +46,7 @@ void add_client(DataFile& users) {
 int32_t find_client_to_remove(const DataFile& users) {
     while (true) {
         print_plain(kRemoveLoginBanner);
-        print_plain(" Insert client ID number to delete!\n");
-        int32_t cldel = read_int_until(" Insert client ID number to delete!\n", positive_number);
+        int32_t cldel = ask_number(" Insert client ID number to delete!\n", positive_number);
         int32_t slot = client_find(users, cldel);
         if (slot >= 0)
             return slot;
@@ -110,14 +92,9 @@ void close_rental(DataFile& rents, DataFile& reserved, DataFile& saved, RentRec 
                   int32_t disksta) {
     rent_delete(rents, rental);
     DataFile catalog = open_table<MovieRec>();
-    hand_over_copy(rental.movie, rental.copy, Notice::returned, reserved, saved, catalog);
-    int32_t slot = movie_find_copy(catalog, rental.movie, rental.copy);
-    if (slot >= 0) {
-        MovieRec copy = movie_read(catalog, slot); // saved as the hand-over left it
-        copy.rented = 0;
-        copy.diskstatus = disksta;
-        movie_write(catalog, slot, copy);
-    }
+    bool handed =
+        hand_over_copy(rental.movie, rental.copy, Notice::returned, reserved, saved, catalog);
+    mark_back(catalog, rental.movie, rental.copy, handed, disksta);
     catalog.close();
 }
 
@@ -126,16 +103,8 @@ void release_hold(DataFile& reserved, DataFile& saved, int32_t id) {
     int32_t slot = saved_find(saved, id);
     if (slot < 0)
         return;
-    SavedRec hold = saved_read(saved, slot);
-    saved_delete(saved, hold);
     DataFile catalog = open_table<MovieRec>();
-    int32_t copy_slot = movie_find_copy(catalog, hold.movie, hold.copy);
-    if (copy_slot >= 0) {
-        MovieRec copy = movie_read(catalog, copy_slot);
-        copy.saved = 0;
-        movie_write(catalog, copy_slot, copy);
-    }
-    hand_over_copy(hold.movie, hold.copy, Notice::returned, reserved, saved, catalog);
+    release_then_hand_over(saved, reserved, catalog, saved_read(saved, slot));
     catalog.close();
 }
 

@@ -1,12 +1,13 @@
 // The return of a rented disk right after login.
 #include "clients/return_disk.h"
 
+#include "clients/copies.h"
 #include "clients/handover.h"
 #include "clients/returned_disk.h"
-#include "shell/datafiles.h"
-#include "shell/dates.h"
 #include "shell/screen.h"
 #include "store/clients.h"
+#include "store/datafiles.h"
+#include "store/dates.h"
 #include "store/movies.h"
 #include "store/rents.h"
 
@@ -38,19 +39,12 @@ void take_disk_back(DataFile& rents, int32_t rent_slot, int32_t id, int32_t rate
     bool handed =
         hand_over_copy(rental.movie, rental.copy, Notice::returned, reserved, saved, catalog);
 
-    // Read after the hand-over, so that its marking is kept. The copy is
-    // marked back before the clerk rates it: a session that ends at that
-    // question must not leave it marked rented without a rental.
-    int32_t slot = movie_find_copy(catalog, rental.movie, rental.copy);
-    if (slot >= 0) {
-        MovieRec copy = movie_read(catalog, slot);
-        copy.rented = 0;
-        copy.saved = handed ? 1 : 0;
-        movie_write(catalog, slot, copy);
-        copy.diskstatus =
-            ask_disk_status("\n\n\n What is the status of the disk(insert number from 1-10)\n");
-        movie_write(catalog, slot, copy);
-    }
+    // The copy is marked back before the clerk rates it: a session that ends
+    // at that question must not leave it marked rented without a rental.
+    if (mark_back(catalog, rental.movie, rental.copy, handed))
+        rate_copy(
+            catalog, rental.movie, rental.copy,
+            ask_disk_status("\n\n\n What is the status of the disk(insert number from 1-10)\n"));
     users.close();
     catalog.close();
     reserved.close();

@@ -2,8 +2,8 @@
 #include "movies/maintenance.h"
 
 #include "clients/returned_disk.h"
-#include "shell/datafiles.h"
 #include "shell/screen.h"
+#include "store/datafiles.h"
 #include "store/movies.h"
 #include "store/reserves.h"
 #include "store/saved.h"
@@ -23,11 +23,8 @@ constexpr const char* kAskCopy = "\n\n\n Insert copy number to delete\n";
 void ask_title(MovieRec& ins) {
     clear_screen();
     print_plain(kInsertMovieBanner);
-    print_plain(kAskName);
-    discard_input();
-    set_text(ins.name, read_line_until(kAskName)); // never an empty title
-    print_plain(kAskRentDays);
-    ins.rentdays = read_int_until(kAskRentDays, any_number);
+    ask_line(kAskName, ins.name); // never an empty title
+    ins.rentdays = ask_number(kAskRentDays, any_number);
 }
 
 // Adds a new movie with its first copy, or, when the id is taken and the
@@ -35,9 +32,8 @@ void ask_title(MovieRec& ins) {
 void add_movie(DataFile& catalog) {
     MovieRec ins = TableTraits<MovieRec>::blank();
     print_plain(kInsertMovieBanner);
-    print_plain(kAskNewId);
     discard_input();
-    ins.id = read_int_until(kAskNewId, positive_number);
+    ins.id = ask_number(kAskNewId, positive_number);
     ins.copy = 1;
     int32_t found = movie_find(catalog, ins.id);
     if (found >= 0) {
@@ -62,16 +58,14 @@ void add_movie(DataFile& catalog) {
 // clerk gives up.
 int32_t ask_movie_to_remove(const DataFile& catalog) {
     print_plain(kRemoveMovieBanner);
-    print_plain(kAskRemoveId);
-    int32_t mov = read_int_until(kAskRemoveId, positive_number);
+    int32_t mov = ask_number(kAskRemoveId, positive_number);
     while (movie_find(catalog, mov) < 0) {
         info_message("\n\n\n The movie was'nt found in database");
         if (yes_no_dialog(" Do you want to try another movie?\n\n Yes to try again.\n\n No or "
                           "ESC to go back to manu.") != kYes)
             return -1;
         print_plain(kRemoveMovieBanner);
-        print_plain(kAskRemoveIdAgain);
-        mov = read_int_until(kAskRemoveIdAgain, positive_number);
+        mov = ask_number(kAskRemoveIdAgain, positive_number);
     }
     return mov;
 }
@@ -126,8 +120,7 @@ void remove_copy(DataFile& catalog) {
                       "go back to manu.") != kYes)
         return;
     print_plain(kRemoveMovieBanner);
-    print_plain(kAskCopy);
-    int32_t cpnum = read_int_until(kAskCopy, any_number);
+    int32_t cpnum = ask_number(kAskCopy, any_number);
     int32_t slot = movie_find_copy(catalog, mov, cpnum);
     if (slot < 0) {
         info_screen();

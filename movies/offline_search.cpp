@@ -1,8 +1,8 @@
 // The clerk's inventory view: every copy of a title, read from the catalogue.
 #include "movies/offline_search.h"
 
-#include "shell/datafiles.h"
 #include "shell/screen.h"
+#include "store/datafiles.h"
 #include "store/movies.h"
 
 #include <string>

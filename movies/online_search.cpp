@@ -1,10 +1,10 @@
 // The online search: renting, picking up or cancelling a hold, reserving.
 #include "movies/online_search.h"
 
-#include "clients/handover.h"
-#include "shell/datafiles.h"
-#include "shell/dates.h"
+#include "clients/copies.h"
 #include "shell/screen.h"
+#include "store/datafiles.h"
+#include "store/dates.h"
 #include "store/movies.h"
 #include "store/rents.h"
 #include "store/reserves.h"
@@ -60,33 +60,14 @@ void print_hold_detail(const SearchDesk& d, const SavedRec& hold) {
               hold.movie, hold.copy);
 }
 
-// Rewrites a copy in its slot with change applied; nothing when the copy is
-// not in the catalogue.
-template <class Change>
-void change_copy(SearchDesk& d, int32_t movie, int32_t copy, Change change) {
-    int32_t slot = movie_find_copy(d.catalog, movie, copy);
-    if (slot < 0)
-        return;
-    MovieRec rec = movie_read(d.catalog, slot);
-    change(rec);
-    movie_write(d.catalog, slot, rec);
-}
-
 void record_rental(SearchDesk& d, int32_t movie, int32_t copy, int32_t rentdays) {
     rent_insert(d.rents, RentRec{d.client, get_today(), movie, copy, rentdays});
-}
-
-void mark_rented(SearchDesk& d, int32_t movie, int32_t copy) {
-    change_copy(d, movie, copy, [](MovieRec& rec) {
-        rec.rented = 1;
-        rec.saved = 0;
-    });
 }
 
 // Records the rental dated today and marks the copy out on rent.
 void rent_copy(SearchDesk& d, int32_t movie, int32_t copy, int32_t rentdays) {
     record_rental(d, movie, copy, rentdays);
-    mark_rented(d, movie, copy);
+    mark_rented(d.catalog, movie, copy);
 }
 
 bool client_rents(const SearchDesk& d) {
@@ -205,12 +186,10 @@ Next held_copy(SearchDesk& d, const Scan& scan) {
         record_rental(d, hold.movie, hold.copy, scan.savfin.rentdays);
         d.rents.sync();
         saved_delete(d.saved, hold);
-        mark_rented(d, hold.movie, hold.copy);
+        mark_rented(d.catalog, hold.movie, hold.copy);
         return Next::end;
     }
-    saved_delete(d.saved, hold);
-    change_copy(d, hold.movie, hold.copy, [](MovieRec& rec) { rec.saved = 0; });
-    hand_over_copy(hold.movie, hold.copy, Notice::returned, d.reserved, d.saved, d.catalog);
+    release_then_hand_over(d.saved, d.reserved, d.catalog, hold);
     return Next::search;
 }
 

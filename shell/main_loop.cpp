@@ -8,12 +8,14 @@
 #include "movies/offline_search.h"
 #include "movies/online_search.h"
 #include "movies/saved_update.h"
-#include "shell/dates.h"
 #include "shell/screen.h"
-#include "store/datafile.h"
+#include "store/dates.h"
+#include "store/fault.h"
+#include "store/hashfile.h"
 #include "store/tables.h"
 
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -21,7 +23,6 @@ constexpr int32_t kMonthPrice = 200;
 constexpr int32_t kDayFine = 5;
 
 constexpr const char* kPrompt = " Please select your chiose by keyboard... exit with ESC";
-constexpr std::string_view kIndent = "                              "; // 30 blanks
 constexpr std::string_view kEntryTop = " ________________________\n";
 constexpr std::array<std::string_view, 7> kEntryLabels = {
     "|______Client Login______|\n\n", "|___Client Disconnect____|\n\n",
@@ -40,13 +41,8 @@ void draw_menu(const std::string& prompt, const std::string& status, const Clien
     clear_screen();
     print_fmt("\n\n %d/%d/%d        ", today.day, today.month, today.year);
     print_fmt("%s\n\n", prompt.c_str());
-    for (int entry = 1; entry <= 7; ++entry) {
-        bool lit = entry == chosen;
-        print_plain(kIndent);
-        lit ? print_highlight(kEntryTop) : print_plain(kEntryTop);
-        print_plain(kIndent);
-        lit ? print_highlight(kEntryLabels[entry - 1]) : print_plain(kEntryLabels[entry - 1]);
-    }
+    for (int entry = 1; entry <= 7; ++entry)
+        print_box(kEntryTop, kEntryLabels[entry - 1], entry == chosen);
     if (client.id != 0)
         print_fmt("The client: ' %s %s ' is connected to the system\n",
                   std::string(text_of(client.fname)).c_str(),
@@ -101,6 +97,16 @@ bool same_day(Date a, Date b) {
     return a.year == b.year && a.month == b.month && a.day == b.day;
 }
 
+// A data file the counter cannot use: its message, then the way out.
+void report_file_fault(const StoreFault& fault) {
+    std::fputs(fault_message(fault).c_str(), stdout);
+    end_program(1);
+}
+
+void show_growth(const char* message) {
+    print_plain(message);
+}
+
 } // namespace
 
 ClientRec no_client() {
@@ -119,6 +125,8 @@ int main_menu(const std::string& prompt, const std::string& status, ClientRec cl
 }
 
 void run_counter() {
+    set_fault_handler(report_file_fault);
+    set_growth_hook(show_growth);
     std::string status;
     Date currdate = get_today();
     ClientRec currclient = no_client();

@@ -6,11 +6,13 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 namespace {
 
 ConsoleInput* replaced_input = nullptr;
+ExitHandler exit_handler = nullptr;
 
 constexpr std::string_view kIndent = "                              "; // 30 blanks
 constexpr std::string_view kBoxTop = " __________\n";
@@ -18,21 +20,14 @@ constexpr std::string_view kYesLabel = "|____yes___|\n\n";
 constexpr std::string_view kNoLabel = "|____no____|\n\n";
 constexpr std::string_view kQuestionLeadIn = "\n\n                 ";
 
-void draw_box(std::string_view label, bool chosen) {
-    print_plain(kIndent);
-    chosen ? print_highlight(kBoxTop) : print_plain(kBoxTop);
-    print_plain(kIndent);
-    chosen ? print_highlight(label) : print_plain(label);
-}
-
 void draw_dialog(std::string_view question, int choice) {
     clear_screen();
     print_plain(kDialogBanner);
     print_plain(kQuestionLeadIn);
     print_plain(question);
     print_plain("\n\n");
-    draw_box(kYesLabel, choice == 1);
-    draw_box(kNoLabel, choice == 2);
+    print_box(kBoxTop, kYesLabel, choice == 1);
+    print_box(kBoxTop, kNoLabel, choice == 2);
 }
 
 } // namespace
@@ -52,6 +47,13 @@ void print_fmt(const char* format, ...) {
     va_start(args, format);
     std::vprintf(format, args);
     va_end(args);
+}
+
+void print_box(std::string_view top, std::string_view label, bool chosen) {
+    print_plain(kIndent);
+    chosen ? print_highlight(top) : print_plain(top);
+    print_plain(kIndent);
+    chosen ? print_highlight(label) : print_plain(label);
 }
 
 void clear_screen() {
@@ -142,6 +144,11 @@ int32_t read_int_until(std::string_view prompt, bool (*accept)(int32_t)) {
     return value;
 }
 
+int32_t ask_number(std::string_view prompt, bool (*accept)(int32_t)) {
+    print_plain(prompt);
+    return read_int_until(prompt, accept);
+}
+
 std::string read_word() {
     return console_input().read_word();
 }
@@ -178,4 +185,17 @@ bool positive_number(int32_t value) {
 }
 bool not_negative(int32_t value) {
     return value >= 0;
+}
+
+void set_exit_handler(ExitHandler handler) {
+    exit_handler = handler;
+}
+
+void end_program(int status) {
+    std::fflush(stdout);
+    DataFile::close_all();
+    console::restore();
+    if (exit_handler)
+        exit_handler(status);
+    std::exit(status);
 }

@@ -5,7 +5,10 @@
 #pragma once
 
 #include "shell/input.h"
+#include "store/records.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -65,6 +68,10 @@ void info_message(std::string_view text);
 // screen before it returns kYes, kNo or kCancel.
 int yes_no_dialog(std::string_view question);
 
+// One box of a menu or dialog: the top line and the label, each after an
+// indent of 30 blanks; in the highlight colour when chosen.
+void print_box(std::string_view top, std::string_view label, bool chosen);
+
 // Lets the clerk choose one of count boxes, numbered from 1 top to bottom:
 // draw(chosen) draws the screen with box chosen highlighted; Up and Down move
 // without wrapping and redraw only when the choice changed; Enter answers the
@@ -83,12 +90,30 @@ std::string read_word();
 // One word; while the line typed holds none, prints prompt again and reads
 // again. The rest of the line after the word is dropped.
 std::string read_word_until(std::string_view prompt);
+
 // One typed line without its newline.
 std::string read_line();
 // One typed line that holds more than blanks; an empty or blank line brings
 // prompt again.
 std::string read_line_until(std::string_view prompt);
 
+// Prints prompt and reads a number as read_int_until does.
+int32_t ask_number(std::string_view prompt, bool (*accept)(int32_t));
+// Prints prompt and stores one word in field as read_word_until reads it,
+// cut to the field (see set_text).
+template <std::size_t N>
+void ask_word(std::string_view prompt, std::array<char, N>& field) {
+    print_plain(prompt);
+    set_text(field, read_word_until(prompt));
+}
+// Prints prompt and stores one typed line that holds more than blanks in
+// field, cut to the field; the rest of an earlier line never answers it.
+template <std::size_t N>
+void ask_line(std::string_view prompt, std::array<char, N>& field) {
+    print_plain(prompt);
+    discard_input();
+    set_text(field, read_line_until(prompt));
+}
 // Acceptors for read_int_until.
 bool any_number(int32_t value);
 bool positive_number(int32_t value);
@@ -97,3 +122,10 @@ bool not_negative(int32_t value);
 // The console input the kit reads from (tests may replace it).
 ConsoleInput& console_input();
 void set_console_input(ConsoleInput* input);
+
+// The program's one way out: flushes the screen, syncs and closes every open
+// data file, puts the terminal back as it was, then ends the process with
+// status, or hands status to the handler installed (which must not return).
+[[noreturn]] void end_program(int status);
+using ExitHandler = void (*)(int status);
+void set_exit_handler(ExitHandler handler);

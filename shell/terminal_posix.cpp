@@ -3,8 +3,6 @@
 // lands in the middle of a record write.
 #include "shell/terminal.h"
 
-#include "store/datafile.h"
-
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -111,10 +109,6 @@ void prepare_modes() {
 #endif
 }
 
-void exit_path(int) {
-    console::restore();
-}
-
 int64_t now_ms() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -132,7 +126,6 @@ void start() {
     no_color = nc && *nc;
     prepare_modes();
     install_signals();
-    set_exit_handler(exit_path);
     std::atexit([] { restore(); });
 }
 

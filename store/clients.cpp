@@ -23,8 +23,8 @@ void client_format(DataFile& f, int32_t n) {
     hash_format<ClientRec>(f, n);
 }
 
-void client_dump(const DataFile& f, int32_t n) {
-    hash_dump<ClientRec>(f, n);
+std::vector<int32_t> client_dump(const DataFile& f, int32_t n) {
+    return hash_dump<ClientRec>(f, n);
 }
 
 int32_t client_slots(const DataFile& f) {

@@ -5,8 +5,8 @@
 //
 // Writes go straight to the operating system (no user-space buffer a crash
 // could lose); a file that was written is synced before it is closed. A short
-// read or a failed write is damage: it is reported with the file's name and
-// the program ends with status 1.
+// read or a failed write is damage, reported with the file's name (see
+// store/fault.h).
 #pragma once
 
 #include <cstdint>
@@ -64,19 +64,12 @@ class DataFile {
 // survives a power failure. A failure is damage.
 void replace_file(const std::string& from, const std::string& to);
 
+// Whether anything (a file, a folder, a link) stands at path; a link is not
+// followed.
+bool entry_exists(const std::string& path);
+
 // The folder part of a path ("" for a bare file name, else ending in '/').
 std::string folder_of(const std::string& path);
-
-// Reports a damaged or unusable data file with its name, then ends the
-// program with status 1 through the program's exit path.
-[[noreturn]] void report_damage(const std::string& path, const std::string& what);
-
-// The program's exit path: what must happen before the process ends (restore
-// the terminal, close the data files). The console shell installs it; by
-// default the data files are closed and the process exits.
-using ExitHandler = void (*)(int status);
-void set_exit_handler(ExitHandler handler);
-[[noreturn]] void end_program(int status);
 
 // An advisory lock held for the life of the object; another process asking
 // for the same lock file is refused.
@@ -95,8 +88,3 @@ class FolderLock {
     explicit FolderLock(int fd) : fd_(fd) {}
     int fd_ = -1;
 };
-
-// Test seam: after `writes` more write points (record writes, syncs and
-// renames), the next one ends the process at once with status 86, as a
-// power failure would. A negative count switches the fault off.
-void inject_crash_after(long writes);

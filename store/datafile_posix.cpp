@@ -2,6 +2,8 @@
 // rename and flock.
 #include "store/datafile.h"
 
+#include "store/fault.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +16,6 @@
 namespace {
 
 DataFile* open_files = nullptr; // head of the registry of open data files
-ExitHandler exit_handler = nullptr;
 long crash_countdown = -1;
 
 // Counts one write point; ends the process when the injected fault is due.
@@ -113,7 +114,8 @@ void DataFile::unlink() {
 int64_t DataFile::size() const {
     struct stat st;
     if (::fstat(fd_, &st) != 0)
-        report_damage(path_, std::string("cannot be measured: ") + std::strerror(errno));
+        report_fault(Fault::damaged, path_,
+                     std::string("cannot be measured: ") + std::strerror(errno));
     return st.st_size;
 }
 
@@ -124,9 +126,10 @@ void DataFile::read_at(int64_t offset, void* buf, std::size_t len) const {
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            report_damage(path_, std::string("cannot be read: ") + std::strerror(errno));
+            report_fault(Fault::damaged, path_,
+                         std::string("cannot be read: ") + std::strerror(errno));
         if (got == 0)
-            report_damage(path_, "ends in the middle of a record");
+            report_fault(Fault::damaged, path_, "ends in the middle of a record");
         p += got;
         offset += got;
         len -= static_cast<std::size_t>(got);
@@ -142,7 +145,8 @@ void DataFile::write_at(int64_t offset, const void* buf, std::size_t len) {
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
-            report_damage(path_, std::string("cannot be written: ") + std::strerror(errno));
+            report_fault(Fault::damaged, path_,
+                         std::string("cannot be written: ") + std::strerror(errno));
         p += put;
         offset += put;
         len -= static_cast<std::size_t>(put);
@@ -154,7 +158,8 @@ void DataFile::sync() {
         return;
     write_point();
     if (::fsync(fd_) != 0 && errno != EINVAL)
-        report_damage(path_, std::string("cannot be synced: ") + std::strerror(errno));
+        report_fault(Fault::damaged, path_,
+                     std::string("cannot be synced: ") + std::strerror(errno));
     dirty_ = false;
 }
 
@@ -177,31 +182,19 @@ void DataFile::close_all() {
 void replace_file(const std::string& from, const std::string& to) {
     write_point();
     if (::rename(from.c_str(), to.c_str()) != 0)
-        report_damage(to, std::string("cannot be replaced: ") + std::strerror(errno));
+        report_fault(Fault::damaged, to,
+                     std::string("cannot be replaced: ") + std::strerror(errno));
     sync_folder(to);
+}
+
+bool entry_exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::string folder_of(const std::string& path) {
     auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-void report_damage(const std::string& path, const std::string& what) {
-    std::fflush(stdout);
-    std::printf("\n Data file %s %s.  End of program..\n", path.c_str(), what.c_str());
-    end_program(1);
-}
-
-void set_exit_handler(ExitHandler handler) {
-    exit_handler = handler;
-}
-
-void end_program(int status) {
-    std::fflush(stdout);
-    DataFile::close_all();
-    if (exit_handler)
-        exit_handler(status);
-    std::exit(status);
 }
 
 std::optional<FolderLock> FolderLock::acquire(const std::string& path, bool* held_elsewhere) {
@@ -244,6 +237,7 @@ FolderLock::~FolderLock() {
         ::close(fd_);
 }
 
+// The crash tests arm this through the declaration in tests/crash_point.h.
 void inject_crash_after(long writes) {
     crash_countdown = writes;
 }

@@ -28,3 +28,18 @@ int32_t grown_slot_count(int32_t n) {
         want = 2147483629;
     return next_prime(static_cast<int32_t>(want));
 }
+
+namespace {
+
+GrowthHook growth_hook = nullptr;
+
+} // namespace
+
+void set_growth_hook(GrowthHook hook) {
+    growth_hook = hook;
+}
+
+void announce_growth(const char* message) {
+    if (growth_hook)
+        growth_hook(message);
+}

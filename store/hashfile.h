@@ -4,15 +4,18 @@
 // live record. Nothing is cached: every probe reads its slot from the file.
 //
 // A table is described by TableTraits<Rec> (store/tables.h): file name, key
-// field, blank record and the message printed when it is full.
+// field, blank record and the message announced when it is full. Each table's
+// header lists its named operations; they are one-line wrappers over these
+// templates, whose comments are their contracts. The store reports what it
+// cannot use through store/fault.h and never prints.
 #pragma once
 
 #include "store/datafile.h"
+#include "store/fault.h"
 #include "store/tables.h"
 
 #include <cassert>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -35,18 +38,25 @@ inline int32_t probe_slot(int32_t key, int32_t n, int32_t i) {
 // number of decimal digits of n.
 int32_t grown_slot_count(int32_t n);
 
-// Number of whole records in the file; a file of fewer than 2 slots is
-// damage (the probe divides by n - 1).
+// Called with the table's full message when an insert is about to grow it;
+// the counter shows the message on the screen. Nothing is called by default.
+using GrowthHook = void (*)(const char* message);
+void set_growth_hook(GrowthHook hook);
+void announce_growth(const char* message);
+
+// slots: the number of whole records in the file, measured now; a file of
+// fewer than 2 slots is damage (the probe divides by n - 1).
 template <class Rec>
 int32_t slot_count(const DataFile& f) {
     int64_t n = f.size() / static_cast<int64_t>(sizeof(Rec));
     if (n < 2)
-        report_damage(f.path(), "has fewer than 2 slots and cannot be used");
+        report_fault(Fault::damaged, f.path(), "has fewer than 2 slots and cannot be used");
     if (n > INT32_MAX)
-        report_damage(f.path(), "is too large");
+        report_fault(Fault::damaged, f.path(), "is too large");
     return static_cast<int32_t>(n);
 }
 
+// read: the record at slot (which the caller had from a search or a walk).
 template <class Rec>
 Rec read_slot(const DataFile& f, int32_t slot) {
     Rec r;
@@ -54,6 +64,7 @@ Rec read_slot(const DataFile& f, int32_t slot) {
     return r;
 }
 
+// write: r over the whole record at slot.
 template <class Rec>
 void write_slot(DataFile& f, int32_t slot, const Rec& r) {
     f.write_at(static_cast<int64_t>(slot) * sizeof(Rec), &r, sizeof(Rec));
@@ -85,8 +96,8 @@ int32_t probe_walk(const DataFile& f, int32_t key, Visit visit) {
     return -1;
 }
 
-// Keyed search: the first record of key in its probe sequence that also
-// satisfies match; passes deleted slots, stops at the first empty one.
+// find: the slot of the first record of key in its probe sequence that also
+// satisfies match, or -1; passes deleted slots, stops at the first empty one.
 template <class Rec, class Match>
 int32_t hash_find(const DataFile& f, int32_t key, Match match) {
     return probe_walk<Rec>(f, key, [&](int32_t, const Rec& r) { return match(r); });
@@ -115,7 +126,8 @@ int32_t hash_scan(const DataFile& f, Match match) {
     return -1;
 }
 
-// Writes the blank record with the deleted key over slot (no-op for -1).
+// delete: the blank record with the deleted key over slot (no-op for -1); each
+// table's delete finds the slot by its own rule first.
 template <class Rec>
 void hash_erase(DataFile& f, int32_t slot) {
     if (slot < 0)
@@ -125,7 +137,7 @@ void hash_erase(DataFile& f, int32_t slot) {
     write_slot(f, slot, blank);
 }
 
-// Writes n empty records from the start of the file.
+// format: n empty records from the start of the file.
 template <class Rec>
 void hash_format(DataFile& f, int32_t n) {
     constexpr int32_t kChunk = 4096;
@@ -136,11 +148,13 @@ void hash_format(DataFile& f, int32_t n) {
     }
 }
 
-// Prints " %d " with the key of each of the first n records, on one line.
+// dump: the keys of the first n records, in slot order (0 empty, -1 deleted).
 template <class Rec>
-void hash_dump(const DataFile& f, int32_t n) {
+std::vector<int32_t> hash_dump(const DataFile& f, int32_t n) {
+    std::vector<int32_t> keys;
     for (int32_t s = 0; s < n; ++s)
-        std::printf(" %d ", TableTraits<Rec>::key(read_slot<Rec>(f, s)));
+        keys.push_back(TableTraits<Rec>::key(read_slot<Rec>(f, s)));
+    return keys;
 }
 
 // Places r in the first empty slot of its probe sequence in an in-memory
@@ -159,11 +173,12 @@ bool place_in_image(std::vector<Rec>& image, const Rec& r) {
     return false;
 }
 
-// Grows the table to grown_slot_count(n) slots holding its live records in
-// their old slot order and then r. The copied records are left in the
-// scratch file hashadd.txt beside the table. The new table is built whole in
-// a temporary file and renamed over the old one, so a crash leaves either the
-// old table or the new one, never a mix. Answers the handle on the new file.
+// rebuild: grows the table to grown_slot_count(n) slots holding its live
+// records in their old slot order and then r. The copied records are left in
+// the scratch file hashadd.txt beside the table. The new table is built whole
+// in a temporary file and renamed over the old one, so a crash leaves either
+// the old table or the new one, never a mix. Answers the handle on the new
+// file; f is closed.
 template <class Rec>
 DataFile hash_rebuild(DataFile& f, const Rec& r) {
     const std::string path = f.path();
@@ -180,7 +195,7 @@ DataFile hash_rebuild(DataFile& f, const Rec& r) {
     {
         auto scratch = DataFile::open(folder_of(path) + "hashadd.txt", DataFile::Mode::Create);
         if (!scratch)
-            report_damage(folder_of(path) + "hashadd.txt", "cannot be created");
+            report_fault(Fault::damaged, folder_of(path) + "hashadd.txt", "cannot be created");
         scratch->write_at(0, moved.data(), moved.size() * sizeof(Rec));
         scratch->close();
     }
@@ -189,13 +204,13 @@ DataFile hash_rebuild(DataFile& f, const Rec& r) {
     std::vector<Rec> image(m, TableTraits<Rec>::blank());
     for (const Rec& rec : moved)
         if (!place_in_image(image, rec))
-            report_damage(path, "is too large to grow");
+            report_fault(Fault::damaged, path, "is too large to grow");
 
     const std::string temp = path + ".new";
     {
         auto out = DataFile::open(temp, DataFile::Mode::Create);
         if (!out)
-            report_damage(temp, "cannot be created");
+            report_fault(Fault::damaged, temp, "cannot be created");
         out->write_at(0, image.data(), image.size() * sizeof(Rec));
         out->sync();
         out->close();
@@ -204,13 +219,14 @@ DataFile hash_rebuild(DataFile& f, const Rec& r) {
     replace_file(temp, path);
     auto reopened = DataFile::open(path, DataFile::Mode::Update);
     if (!reopened)
-        report_damage(path, "cannot be opened again after growing");
+        report_fault(Fault::damaged, path, "cannot be opened again after growing");
     return std::move(*reopened);
 }
 
-// Puts r in the first free (empty or deleted) slot of its key's probe
-// sequence. On a full table prints the table's message and rebuilds; f then
-// refers to the rebuilt file. Keys below 1 are never stored.
+// insert: r in the first free (empty or deleted) slot of its key's probe
+// sequence. On a full table announces the table's message (see
+// set_growth_hook) and rebuilds; f then refers to the rebuilt file. Keys
+// below 1 are never stored.
 template <class Rec>
 void hash_insert(DataFile& f, const Rec& r) {
     int32_t key = TableTraits<Rec>::key(r);
@@ -225,6 +241,6 @@ void hash_insert(DataFile& f, const Rec& r) {
             return;
         }
     }
-    std::fputs(TableTraits<Rec>::full_message, stdout);
+    announce_growth(TableTraits<Rec>::full_message);
     f = hash_rebuild(f, r);
 }

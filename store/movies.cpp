@@ -41,8 +41,8 @@ void movie_format(DataFile& f, int32_t n) {
     hash_format<MovieRec>(f, n);
 }
 
-void movie_dump(const DataFile& f, int32_t n) {
-    hash_dump<MovieRec>(f, n);
+std::vector<int32_t> movie_dump(const DataFile& f, int32_t n) {
+    return hash_dump<MovieRec>(f, n);
 }
 
 int32_t movie_slots(const DataFile& f) {

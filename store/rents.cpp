@@ -23,8 +23,8 @@ void rent_format(DataFile& f, int32_t n) {
     hash_format<RentRec>(f, n);
 }
 
-void rent_dump(const DataFile& f, int32_t n) {
-    hash_dump<RentRec>(f, n);
+std::vector<int32_t> rent_dump(const DataFile& f, int32_t n) {
+    return hash_dump<RentRec>(f, n);
 }
 
 int32_t rent_slots(const DataFile& f) {
@@ -35,6 +35,3 @@ RentRec rent_read(const DataFile& f, int32_t slot) {
     return read_slot<RentRec>(f, slot);
 }
 
-void rent_write(DataFile& f, int32_t slot, RentRec r) {
-    write_slot(f, slot, r);
-}

@@ -1,7 +1,6 @@
 // The reservation file's named operations over the shared table logic.
 #include "store/reserves.h"
 
-#include "shell/dates.h"
 #include "store/hashfile.h"
 
 void reserve_insert(DataFile& f, ReserveRec r) {
@@ -27,11 +26,7 @@ int32_t reserve_scan_client(const DataFile& f, int32_t client) {
     return hash_scan<ReserveRec>(f, [client](const ReserveRec& r) { return r.client == client; });
 }
 
-int32_t reserve_earliest(const DataFile& f, int32_t movie) {
-    return reserve_earliest_on(f, movie, get_today());
-}
-
-int32_t reserve_earliest_on(const DataFile& f, int32_t movie, Date today) {
+int32_t reserve_earliest(const DataFile& f, int32_t movie, Date today) {
     int32_t answer = -1;
     Date mindate = today;
     probe_walk<ReserveRec>(f, movie, [&](int32_t slot, const ReserveRec& r) {
@@ -56,8 +51,8 @@ void reserve_format(DataFile& f, int32_t n) {
     hash_format<ReserveRec>(f, n);
 }
 
-void reserve_dump(const DataFile& f, int32_t n) {
-    hash_dump<ReserveRec>(f, n);
+std::vector<int32_t> reserve_dump(const DataFile& f, int32_t n) {
+    return hash_dump<ReserveRec>(f, n);
 }
 
 int32_t reserve_slots(const DataFile& f) {
@@ -68,6 +63,3 @@ ReserveRec reserve_read(const DataFile& f, int32_t slot) {
     return read_slot<ReserveRec>(f, slot);
 }
 
-void reserve_write(DataFile& f, int32_t slot, ReserveRec r) {
-    write_slot(f, slot, r);
-}

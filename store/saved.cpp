@@ -29,8 +29,8 @@ void saved_format(DataFile& f, int32_t n) {
     hash_format<SavedRec>(f, n);
 }
 
-void saved_dump(const DataFile& f, int32_t n) {
-    hash_dump<SavedRec>(f, n);
+std::vector<int32_t> saved_dump(const DataFile& f, int32_t n) {
+    return hash_dump<SavedRec>(f, n);
 }
 
 int32_t saved_slots(const DataFile& f) {
@@ -41,6 +41,3 @@ SavedRec saved_read(const DataFile& f, int32_t slot) {
     return read_slot<SavedRec>(f, slot);
 }
 
-void saved_write(DataFile& f, int32_t slot, SavedRec r) {
-    write_slot(f, slot, r);
-}

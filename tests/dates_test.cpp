@@ -1,6 +1,6 @@
 // The late fine and the seven-day hold on the shop's calendar: February 28
 // days (leap years too), whole years 365 days. Dates are written yyyymmdd.
-#include "shell/dates.h"
+#include "store/dates.h"
 
 #include <gtest/gtest.h>
 

@@ -1,20 +1,20 @@
 // rentdesk-admin: the shop's maintenance commands for a data folder, run in
 // that folder: set up fresh data files, check (and mend) them, dump a table.
-#include "shell/datafiles.h"
 #include "store/clients.h"
+#include "store/datacheck.h"
+#include "store/datafiles.h"
+#include "store/fault.h"
 #include "store/hashfile.h"
 #include "store/movies.h"
 #include "store/rents.h"
 #include "store/reserves.h"
 #include "store/saved.h"
-#include "tools/datacheck.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -89,11 +89,6 @@ bool parse_slots(const char* text, int32_t& out) {
     return true;
 }
 
-bool exists(const char* name) {
-    struct stat st;
-    return ::lstat(name, &st) == 0;
-}
-
 int cmd_init(int argc, char** argv) {
     const char* slots_arg = nullptr;
     bool force = false;
@@ -112,7 +107,7 @@ int cmd_init(int argc, char** argv) {
 
     std::string present;
     for (const char* name : kDataFileNames)
-        if (exists(name))
+        if (entry_exists(name))
             present += (present.empty() ? "" : ", ") + std::string(name);
     if (!present.empty() && !force) {
         std::fprintf(stderr,
@@ -157,12 +152,11 @@ int cmd_dump(int argc, char** argv) {
         return usage_error("FILE must be one of the five data files");
     lock_folder(folder_of(path));
     auto file = DataFile::open(path, DataFile::Mode::Update);
-    if (!file) {
-        print_open_failure(path.c_str());
-        return 1;
-    }
+    if (!file)
+        report_fault(Fault::cannot_open, path, "cannot be opened");
     auto dump = [&](auto slots, auto dumper) {
-        dumper(*file, slots(*file));
+        for (int32_t key : dumper(*file, slots(*file)))
+            std::printf(" %d ", key);
         std::printf("\n");
         return 0;
     };
@@ -177,9 +171,17 @@ int cmd_dump(int argc, char** argv) {
     return dump(saved_slots, saved_dump);
 }
 
+// A data file that cannot be used ends the command with its message.
+[[noreturn]] void report_file_fault(const StoreFault& fault) {
+    std::fputs(fault_message(fault).c_str(), stdout);
+    DataFile::close_all();
+    std::exit(1);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    set_fault_handler(report_file_fault);
     if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) {
         std::fputs(kHelp, stdout);
         return 0;

@@ -3,7 +3,7 @@
 // fault so that the process ends at once (status 86, as a power failure
 // would end it) at its write point number N, counting from 0: a record
 // write, a sync or a rename, before it happens.
-#include "store/datafile.h"
+#include "tests/crash_point.h"
 
 #include <cstdlib>
 

@@ -1,25 +1,18 @@
 // Opening the data files, and creating a fresh set of them.
-#include "shell/datafiles.h"
+#include "store/datafiles.h"
 
 #include "store/clients.h"
+#include "store/fault.h"
 #include "store/hashfile.h"
 #include "store/movies.h"
 #include "store/rents.h"
 #include "store/reserves.h"
 #include "store/saved.h"
 
-#include <cstdio>
-
-void print_open_failure(const char* name) {
-    std::printf("Error opening input file \\%s!  End of program..\n", name);
-}
-
 DataFile open_data_file(const char* name) {
     auto file = DataFile::open(name, DataFile::Mode::Update);
-    if (!file) {
-        print_open_failure(name);
-        end_program(1);
-    }
+    if (!file)
+        report_fault(Fault::cannot_open, name, "cannot be opened");
     return std::move(*file);
 }
 
@@ -29,10 +22,8 @@ template <class Rec>
 void create_table(int32_t slots, void (*format)(DataFile&, int32_t)) {
     const char* name = TableTraits<Rec>::file;
     auto file = DataFile::open(name, DataFile::Mode::Create);
-    if (!file) {
-        print_open_failure(name);
-        end_program(1);
-    }
+    if (!file)
+        report_fault(Fault::cannot_open, name, "cannot be created");
     format(*file, slots);
     file->close();
 }

@@ -13,10 +13,11 @@ struct CheckResult {
     std::vector<std::string> mended;   // what a repair changed, one line each
 };
 
-// Checks the data files of the current folder. With repair, first finishes
-// what a cut-short hand-over or pick-up left: deletes a reservation whose
-// client has a copy of that movie held, and a hold of a copy its client
-// rents; then sets each copy's rented and saved flags from the rentals and
-// holds that name it. Nothing else is added or removed. Then checks again:
-// problems lists only what is still wrong.
+// Checks the data files of the current folder; every fault the store finds
+// is collected (no fault handler is installed: faults are thrown to it). With
+// repair, first finishes what a cut-short hand-over or pick-up left: deletes a
+// reservation whose client has a copy of that movie held, and a hold of a
+// copy its client rents; then sets each copy's rented and saved flags from the
+// rentals and holds that name it. Nothing else is added or removed. Then
+// checks again: problems lists only what is still wrong.
 CheckResult check_data_folder(bool repair);

@@ -16,10 +16,6 @@ int32_t late_fine(RentRec rental, int32_t rate);
 // The same, with today given.
 int32_t late_fine_on(RentRec rental, int32_t rate, Date today);
 
-// The due date of a rental: rentdate plus rentdays, carried over month ends
-// until the day fits its month (a due day of 29 stays in February).
-Date due_date(RentRec rental);
-
 // The last day a hold made on savedate stands (seven days on, carried over
 // one month end; February counts 28 days, in leap years too).
 Date hold_end(Date savedate);

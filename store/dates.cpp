@@ -1,5 +1,5 @@
 // Calendar dates and the late fine.
-#include "shell/dates.h"
+#include "store/dates.h"
 
 #include <climits>
 #include <cstdlib>
@@ -106,10 +106,6 @@ Date get_today() {
 int month_length(int month) {
     static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month >= 1 && month <= 12 ? kLengths[month - 1] : 0;
-}
-
-Date due_date(RentRec rental) {
-    return narrow(due_wide(rental));
 }
 
 int32_t late_fine_on(RentRec rental, int32_t rate, Date today) {

@@ -1,6 +1,7 @@
 // Checking and mending a data folder.
-#include "tools/datacheck.h"
+#include "store/datacheck.h"
 
+#include "store/fault.h"
 #include "store/hashfile.h"
 #include "store/reserves.h"
 #include "store/saved.h"
@@ -107,8 +108,14 @@ Table<Rec> load(std::vector<std::string>& problems) {
     if (!is_prime(n))
         problems.push_back(format("%s: its slot count, %lld, is not a prime number", t.name,
                                   static_cast<long long>(n)));
-    t.recs.resize(n);
-    file->read_at(0, t.recs.data(), n * sizeof(Rec));
+    try {
+        t.recs.resize(n);
+        file->read_at(0, t.recs.data(), n * sizeof(Rec));
+    } catch (const StoreFault& fault) {
+        problems.push_back(format("%s: %s", t.name, fault.what.c_str()));
+        t.recs.clear();
+        return t;
+    }
     t.usable = true;
     return t;
 }
@@ -404,6 +411,7 @@ void finish_pick_ups(const Folder& f, std::vector<std::string>& mended) {
 } // namespace
 
 CheckResult check_data_folder(bool repair) {
+    set_fault_handler(nullptr); // every fault is collected, none ends the check
     CheckResult result;
     Folder f;
     result.problems = check_folder(f);
