@@ -60,12 +60,8 @@ bool hand_over_copy(int32_t movie, int32_t copy, Notice variant, DataFile& reser
     if (copy_slot < 0 || res_slot < 0)
         return false; // no such copy, or every reservation is dated after today
     ReserveRec waiting = reserve_read(reserved, res_slot);
-    // The hold is written, and on the disk, before the reservation goes: a
-    // crash or power failure in between leaves both (the data check finishes
-    // the hand-over), never neither.
-    saved_insert(saved, SavedRec{waiting.client, movie, copy, get_today()});
-    saved.sync();
     reserve_delete_client(reserved, waiting);
+    saved_insert(saved, SavedRec{waiting.client, movie, copy, get_today()});
 
     std::optional<MovieRec> held = mark_held(catalog, movie, copy);
     if (waiting.callnotice == 1)

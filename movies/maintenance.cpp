@@ -8,6 +8,7 @@
 #include "store/reserves.h"
 #include "store/saved.h"
 
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -23,8 +24,8 @@ constexpr const char* kAskCopy = "\n\n\n Insert copy number to delete\n";
 void ask_title(MovieRec& ins) {
     clear_screen();
     print_plain(kInsertMovieBanner);
-    ask_line(kAskName, ins.name); // never an empty title
-    ins.rentdays = ask_number(kAskRentDays, any_number);
+    ask_line(kAskName, ins.name);                          // never an empty title
+    ins.rentdays = ask_number(kAskRentDays, not_negative); // no disk is due before it is rented
 }
 
 // Adds a new movie with its first copy, or, when the id is taken and the
@@ -40,7 +41,12 @@ void add_movie(DataFile& catalog) {
         info_message("\n\n\n Movie ID already exists!...");
         if (yes_no_dialog(" Do you want to add a copy of the movie? Y/N") != kYes)
             return;
-        ins.copy = movie_max_copy(catalog, ins.id) + 1;
+        const int32_t highest = movie_max_copy(catalog, ins.id);
+        if (highest == INT32_MAX) { // the next number would not fit in a copy number
+            info_message("\n\n\n No more copies of this movie can be added.");
+            return;
+        }
+        ins.copy = highest + 1;
         MovieRec known = movie_read(catalog, found);
         ins.rentdays = known.rentdays;
         set_text(ins.name, text_of(known.name));
@@ -78,31 +84,28 @@ void drop_reservations(DataFile& reserved, int32_t mov) {
 
 // Deletes every hold on the given copy, walking the hold file in slot order.
 void drop_holds_of(DataFile& saved, int32_t mov, int32_t cpnum) {
-    const int32_t n = saved_slots(saved);
-    for (int32_t slot = 0; slot < n; ++slot) {
-        SavedRec hold = saved_read(saved, slot);
-        if (hold.client != 0 && hold.client != -1 && hold.movie == mov && hold.copy == cpnum)
+    saved_pass(saved, 0, [&](int32_t, const SavedRec& hold) {
+        if (hold.client >= 1 && hold.movie == mov && hold.copy == cpnum)
             saved_delete(saved, hold);
-    }
+        return false;
+    });
 }
 
-// Deletes the copy at slot with what hangs on it: its holds when it was
-// held, and every reservation of the movie when it is the last copy. Both
-// files are opened before anything is written, and the holds and
-// reservations go before the copy, so a crash never leaves one naming a copy
-// or movie that is gone.
-void delete_copy(DataFile& catalog, int32_t slot, const MovieRec& copy) {
+// Deletes the copy with what hangs on it: every reservation of the movie when
+// it was the last copy, and its holds when it was held. Both files are opened
+// first, so a missing one ends the program before anything is written; the
+// holds go in the same action as the copy, before the message, so that no
+// hold ever names a copy that is gone.
+void delete_copy(DataFile& catalog, const MovieRec& copy) {
     DataFile reserved = open_table<ReserveRec>();
     DataFile saved;
-    if (copy.saved == 1) {
+    if (copy.saved == 1)
         saved = open_table<SavedRec>();
-        drop_holds_of(saved, copy.id, copy.copy);
-    }
-    if (movie_find_other_copy(catalog, copy.id, slot) < 0)
-        drop_reservations(reserved, copy.id);
-    saved.sync(); // what named the copy is gone from the disk before the copy
-    reserved.sync();
     movie_delete_copy(catalog, copy);
+    if (movie_find(catalog, copy.id) < 0)
+        drop_reservations(reserved, copy.id);
+    if (copy.saved == 1)
+        drop_holds_of(saved, copy.id, copy.copy);
     saved.close();
     reserved.close();
 }
@@ -135,7 +138,7 @@ void remove_copy(DataFile& catalog) {
         info_message("\n\n\n The copy is rented you can't delete him");
         return; // the copy stays, and so does any hold on it
     }
-    delete_copy(catalog, slot, copy);
+    delete_copy(catalog, copy);
     info_message("\n\n\n The copy has been deleted");
 }
 

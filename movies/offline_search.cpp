@@ -17,18 +17,18 @@ void print_copy(const MovieRec& k) {
 
 // Lists the copies named getmov in slot order under one title line; answers
 // whether there was any. Blank slots never match, whatever their name.
-bool list_copies(const DataFile& catalog, int32_t n, const std::string& getmov) {
+bool list_copies(const DataFile& catalog, const std::string& getmov) {
     bool found = false;
-    for (int32_t slot = 0; slot < n; ++slot) {
-        MovieRec k = movie_read(catalog, slot);
-        if (k.id == 0 || k.id == -1 || text_of(k.name) != getmov)
-            continue;
+    movie_pass(catalog, 0, [&](int32_t, const MovieRec& k) {
+        if (k.id < 1 || text_of(k.name) != getmov)
+            return false;
         if (!found)
             print_fmt("\n Movie name:%s---Movie catalog ID:%d---Days to Rent:%d\n", getmov.c_str(),
                       k.id, k.rentdays);
         found = true;
         print_copy(k);
-    }
+        return false;
+    });
     return found;
 }
 
@@ -36,7 +36,6 @@ bool list_copies(const DataFile& catalog, int32_t n, const std::string& getmov) 
 
 void offline_search() {
     DataFile catalog = open_table<MovieRec>();
-    const int32_t n = movie_slots(catalog);
     while (true) {
         clear_screen();
         print_plain(kOfflineSearchBanner);
@@ -44,7 +43,7 @@ void offline_search() {
         discard_input();
         std::string getmov = read_line();
         clear_screen();
-        if (list_copies(catalog, n, getmov)) {
+        if (list_copies(catalog, getmov)) {
             press_any_key();
             break;
         }

@@ -15,12 +15,10 @@
 
 namespace {
 
-// The four files a call keeps open, the client it serves and the
-// catalogue's slot count, taken once (the search adds no copies).
+// The four files a call keeps open, and the client it serves.
 struct SearchDesk {
     int32_t client = 0;
     DataFile catalog, saved, reserved, rents;
-    int32_t slots = 0;
 };
 
 // What one scan of the catalogue came to. savfin is the last copy of the
@@ -78,7 +76,6 @@ bool client_rents(const SearchDesk& d) {
 void open_desk(SearchDesk& d, int32_t client) {
     d.client = client;
     d.catalog = open_table<MovieRec>();
-    d.slots = movie_slots(d.catalog);
     clear_screen();
     d.saved = open_table<SavedRec>();
     d.reserved = open_table<ReserveRec>();
@@ -147,11 +144,9 @@ bool stops_at(const SearchDesk& d, const MovieRec& rec, Scan& scan) {
 // case, or to its end.
 Scan scan_catalog(const SearchDesk& d, const std::string& getmov) {
     Scan scan;
-    for (int32_t slot = 0; slot < d.slots; ++slot) {
-        MovieRec rec = movie_read(d.catalog, slot);
-        if (is_copy_of(rec, getmov) && stops_at(d, rec, scan))
-            break;
-    }
+    movie_pass(d.catalog, 0, [&](int32_t, const MovieRec& rec) {
+        return is_copy_of(rec, getmov) && stops_at(d, rec, scan);
+    });
     return scan;
 }
 
@@ -180,12 +175,8 @@ Next held_copy(SearchDesk& d, const Scan& scan) {
     int answer = yes_no_dialog(" Do you want to take the saved movie?\n\n Press Yes to take "
                                "movie\n Press ESC or No to cancel saving");
     if (answer == kYes) {
-        // The rental is written, and on the disk, before the hold goes: a
-        // crash or power failure in between leaves both (the data check
-        // finishes the pick-up), never neither.
-        record_rental(d, hold.movie, hold.copy, scan.savfin.rentdays);
-        d.rents.sync();
         saved_delete(d.saved, hold);
+        record_rental(d, hold.movie, hold.copy, scan.savfin.rentdays);
         mark_rented(d.catalog, hold.movie, hold.copy);
         return Next::end;
     }

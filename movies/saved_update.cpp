@@ -25,15 +25,10 @@ void release_hold(DataFile& saved, SavedRec hold) {
 void update_saved_list() {
     const Date curr = get_today();
     DataFile saved = open_table<SavedRec>();
-    const int32_t n = saved_slots(saved);
-    for (int32_t slot = 0; slot < n; ++slot) {
-        SavedRec hold = saved_read(saved, slot);
-        // Empty and deleted slots hold no hold; nor does a damaged key below
-        // -1, which saved_delete could never remove.
-        if (hold.client < 1)
-            continue;
-        if (date_before(hold_end(hold.savedate), curr))
+    saved_pass(saved, 0, [&](int32_t, const SavedRec& hold) {
+        if (hold.client >= 1 && date_before(hold_end(hold.savedate), curr))
             release_hold(saved, hold);
-    }
+        return false;
+    });
     saved.close();
 }

@@ -1,6 +1,8 @@
 // Key decoding and formatted reads over a source of raw bytes.
 #include "shell/input.h"
 
+#include "store/journal.h"
+
 #include <cstdio>
 #include <string_view>
 
@@ -121,6 +123,7 @@ ConsoleInput::ConsoleInput(ByteReader reader, std::function<void()> on_end, int 
 // program (through on_end) when input has ended.
 int ConsoleInput::next_byte(int timeout_ms, bool line_mode) {
     if (raw_.empty()) {
+        journal_commit(); // the clerk's action ends where the program waits for him
         char buf[256];
         int got = reader_(buf, sizeof buf, timeout_ms, line_mode);
         if (got < 0)

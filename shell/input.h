@@ -24,6 +24,8 @@ inline constexpr int kKeyOther = 256; // a key no screen acts on (F-keys, non-AS
 // -1 at end of input.
 using ByteReader = std::function<int(char* buf, int cap, int timeout_ms, bool line_mode)>;
 
+// Before it waits for input, a read ends the clerk's action: the writes the
+// journal holds reach the data files (store/journal.h).
 class ConsoleInput {
   public:
     // on_end runs when input ends while a read needs more; it must not return.

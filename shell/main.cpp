@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -25,6 +27,7 @@ const char* const kHelp =
 } // namespace
 
 int main(int argc, char** argv) {
+    prepare_process();
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::printf(kHelp, RENTDESK_PROGRAM);
         return 0;
@@ -40,12 +43,17 @@ int main(int argc, char** argv) {
     }
     console::start();
     // One counter per data folder: a second one would write the same tables.
-    bool busy = false;
-    auto lock = FolderLock::acquire("rentdesk.lock", &busy);
-    if (busy) {
+    std::optional<FolderLock> lock;
+    std::string why;
+    FolderLock::Outcome locked = FolderLock::take("", lock, &why);
+    if (locked == FolderLock::Outcome::busy)
         std::printf("Another rentdesk program is already working in this folder.  End of "
                     "program..\n");
+    if (locked == FolderLock::Outcome::failed)
+        std::printf("The data folder cannot be locked (%s), so the counter cannot keep a second "
+                    "program out of it.  End of program..\n",
+                    why.c_str());
+    if (locked != FolderLock::Outcome::taken)
         end_program(1);
-    }
     run_counter();
 }

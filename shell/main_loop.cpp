@@ -9,9 +9,11 @@
 #include "movies/online_search.h"
 #include "movies/saved_update.h"
 #include "shell/screen.h"
+#include "shell/terminal.h"
 #include "store/dates.h"
 #include "store/fault.h"
 #include "store/hashfile.h"
+#include "store/journal.h"
 #include "store/tables.h"
 
 #include <array>
@@ -124,9 +126,22 @@ int main_menu(const std::string& prompt, const std::string& status, ClientRec cl
     return choose_box(7, [&](int chosen) { draw_menu(prompt, status, client, cd, chosen); });
 }
 
+// Between the records of a pass over a whole table: an ending signal (the
+// terminal closed, Ctrl-C, a kill) ends the program here, the action under
+// way dropped whole, rather than after a pass that may take minutes.
+void end_if_asked() {
+    if (console::ending_signal_waiting())
+        end_program(1);
+}
+
 void run_counter() {
     set_fault_handler(report_file_fault);
     set_growth_hook(show_growth);
+    set_pass_hook(end_if_asked);
+    // A clerk's action a crash cut short is finished first, then every
+    // action goes through the journal.
+    journal_recover("");
+    journal_open("");
     std::string status;
     Date currdate = get_today();
     ClientRec currclient = no_client();

@@ -3,6 +3,7 @@
 
 #include "shell/terminal.h"
 #include "store/datafile.h"
+#include "store/journal.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -57,6 +58,10 @@ void print_box(std::string_view top, std::string_view label, bool chosen) {
 }
 
 void clear_screen() {
+    // A new screen starts after the clerk's action: its writes reach the
+    // data files first, so a failure to write is shown in place of a screen
+    // that would say all went well.
+    journal_commit();
     console::clear();
 }
 

@@ -34,6 +34,11 @@ bool input_is_terminal();
 // from the environment when set (1 to 1000), else 50.
 int esc_delay_ms();
 
+// Whether a signal that ends the program (hangup, interrupt, quit, terminate)
+// has arrived and waits; such signals are taken only while waiting for input
+// otherwise.
+bool ending_signal_waiting();
+
 // Puts the terminal back as it was at start and resets the colours.
 void restore();
 

@@ -187,6 +187,18 @@ int esc_delay_ms() {
     return 50;
 }
 
+bool ending_signal_waiting() {
+    if (stop_signal)
+        return true;
+    sigset_t waiting;
+    if (sigpending(&waiting) != 0)
+        return false;
+    for (int s : kEndingSignals)
+        if (sigismember(&waiting, s))
+            return true;
+    return false;
+}
+
 void restore() {
     static bool done = false;
     if (done)

@@ -1,13 +1,16 @@
 // Checking and mending a data folder.
 #include "store/datacheck.h"
 
+#include "store/datafiles.h"
 #include "store/fault.h"
 #include "store/hashfile.h"
+#include "store/journal.h"
 #include "store/reserves.h"
 #include "store/saved.h"
 
 #include <cstdio>
 #include <map>
+#include <new>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -89,7 +92,7 @@ struct Table {
 template <class Rec>
 Table<Rec> load(std::vector<std::string>& problems) {
     Table<Rec> t;
-    auto file = DataFile::open(t.name, DataFile::Mode::Update);
+    auto file = DataFile::open(t.name, DataFile::Mode::Read);
     if (!file) {
         problems.push_back(format("%s: is missing or cannot be opened", t.name));
         return t;
@@ -113,7 +116,13 @@ Table<Rec> load(std::vector<std::string>& problems) {
         file->read_at(0, t.recs.data(), n * sizeof(Rec));
     } catch (const StoreFault& fault) {
         problems.push_back(format("%s: %s", t.name, fault.what.c_str()));
-        t.recs.clear();
+        t.recs = {};
+        return t;
+    } catch (const std::bad_alloc&) {
+        problems.push_back(format("%s: its %lld slots are more than the memory available can "
+                                  "hold to check them",
+                                  t.name, static_cast<long long>(n)));
+        t.recs = {};
         return t;
     }
     t.usable = true;
@@ -408,6 +417,33 @@ void finish_pick_ups(const Folder& f, std::vector<std::string>& mended) {
     }
 }
 
+// Whether --repair may write every table; says which it may not, when not.
+bool writable(std::vector<std::string>& problems) {
+    bool all = true;
+    for (const char* name : kDataFileNames)
+        if (!DataFile::open(name, DataFile::Mode::Direct)) {
+            problems.push_back(format("%s: cannot be opened for writing, so --repair changed "
+                                      "nothing",
+                                      name));
+            all = false;
+        }
+    return all;
+}
+
+// A journal the check finds holds an action a crash cut short.
+void check_journal(std::vector<std::string>& problems) {
+    JournalState state = journal_state("");
+    if (state == JournalState::complete)
+        problems.push_back(format("%s: holds a clerk's action a crash cut short; the next start "
+                                  "of the counter, or check --repair, finishes it",
+                                  kJournalFile));
+    if (state == JournalState::torn)
+        problems.push_back(format("%s: holds an action a crash cut short before it was "
+                                  "recorded whole; it was never applied, and the next start of "
+                                  "the counter drops it",
+                                  kJournalFile));
+}
+
 } // namespace
 
 CheckResult check_data_folder(bool repair) {
@@ -415,15 +451,22 @@ CheckResult check_data_folder(bool repair) {
     CheckResult result;
     Folder f;
     result.problems = check_folder(f);
-    if (repair && all_usable(f)) {
-        // The records first, then the flags from the records that are left.
+    if (!repair) {
+        check_journal(result.problems);
+        return result;
+    }
+    if (all_usable(f) && writable(result.problems)) {
+        // The records first, then the flags from the records that are left;
+        // each step's writes reach the files before the next step reads them.
         finish_hand_overs(f, result.mended);
         finish_pick_ups(f, result.mended);
+        journal_commit();
         if (!result.mended.empty())
             check_folder(f);
         if (all_usable(f))
             for (std::string& line : mend_flags(f))
                 result.mended.push_back(std::move(line));
+        journal_commit();
         if (!result.mended.empty())
             result.problems = check_folder(f);
     }

@@ -1,13 +1,19 @@
-// The file seam: every call the program makes on a data file goes through
-// here (open, positioned read and write, size, sync, rename, lock), so the
-// rest of the code never includes an operating-system header. The POSIX
-// version lives in datafile_posix.cpp.
+// The file seam: every file of the data folder is opened, read, written,
+// synced, renamed and locked through here, so the rest of the code never
+// includes an operating-system header. DataFile is the same on every
+// platform (datafile.cpp); the few calls it makes of the system are in
+// store/os.h, one version per platform.
 //
-// Writes go straight to the operating system (no user-space buffer a crash
-// could lose); a file that was written is synced before it is closed. A short
-// read or a failed write is damage, reported with the file's name (see
-// store/fault.h).
+// No file of the folder is used through a link: a data file that is a link
+// is refused as damaged, and scratch and temporary files are made fresh. A
+// table opened for update while the journal is open (store/journal.h) does
+// not write at once: its writes are held until the clerk's action ends, and
+// every read sees them. Other writes reach the system at once, and a file
+// written is synced before it is closed. A short read, a failed write or a
+// failed sync is damage, reported with the file's name (store/fault.h).
 #pragma once
+
+#include "store/os.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,75 +22,99 @@
 class DataFile {
   public:
     enum class Mode {
-        Update, // read and write an existing file ("rb+")
-        Create, // create or empty the file, then read and write ("wb+")
+        Read,   // an existing file, only read
+        Update, // an existing file, read and written in place ("rb+"), through the journal
+                // when it is open
+        Direct, // an existing file, read and written in place at once
+        Create, // a fresh empty file in place of whatever stood at the path
     };
 
-    // Opens path; no value when the operating system refuses.
-    static std::optional<DataFile> open(const std::string& path, Mode mode);
+    // Opens path. Read and Update answer no value for a missing file and
+    // report a link or a file the system refuses as damage; Update opens the
+    // table a growth of the current action has not yet put in place, when
+    // there is one. Create takes the permissions and owner of like when given.
+    static std::optional<DataFile> open(const std::string& path, Mode mode,
+                                        const DataFile* like = nullptr);
 
     DataFile() = default;
     DataFile(DataFile&& other) noexcept;
     DataFile& operator=(DataFile&& other) noexcept;
     DataFile(const DataFile&) = delete;
     DataFile& operator=(const DataFile&) = delete;
-    ~DataFile(); // syncs when written, then closes
+    ~DataFile(); // closes (syncs what was written at once)
 
-    bool is_open() const { return fd_ >= 0; }
+    bool is_open() const { return handle_ != os::kNone; }
     const std::string& path() const { return path_; }
+    // Writes made through this handle, held or not: a pass over the file
+    // compares it to know whether what it read ahead is still current.
+    long writes() const { return writes_; }
 
     // Length of the file in bytes, measured now.
     int64_t size() const;
-    // Reads exactly len bytes at offset; anything less is damage.
+    // Reads exactly len bytes at offset, the held writes included; anything
+    // less is damage.
     void read_at(int64_t offset, void* buf, std::size_t len) const;
-    // Writes exactly len bytes at offset; a failure is damage.
+    // Writes exactly len bytes at offset (held while journaled); a write that
+    // stores less is retried, a failure is damage.
     void write_at(int64_t offset, const void* buf, std::size_t len);
-    // Forces what was written to the disk; nothing when nothing was written
-    // since the last sync, or when the handle is empty.
+    // Forces what was written at once to the disk; a failure is damage.
     void sync();
-    // Syncs if written, then closes; the handle is empty afterwards.
+    // Cuts (or extends) the file to length bytes, at once.
+    void truncate(int64_t length);
+    // Syncs what was written at once, then closes; the handle is empty after.
     void close();
 
-    // Syncs and closes every data file still open; the exit path calls it.
+    // Closes every data file still open; the exit path calls it.
     static void close_all();
 
   private:
-    DataFile(int fd, std::string path);
+    DataFile(os::Handle handle, std::string path, bool held);
     void link();
     void unlink();
 
-    int fd_ = -1;
-    bool dirty_ = false;
+    os::Handle handle_ = os::kNone;
+    bool dirty_ = false; // written at once since the last sync
+    bool held_ = false;  // writes go to the journal
+    long writes_ = 0;
     std::string path_;
     DataFile* prev_ = nullptr; // registry of open files, for close_all
     DataFile* next_ = nullptr;
 };
 
-// Renames from over to, atomically, and syncs the folder so the new name
-// survives a power failure. A failure is damage.
+// Renames from over to and makes it durable; a failure is damage.
 void replace_file(const std::string& from, const std::string& to);
+
+// Makes the names in folder durable ("" for the current folder); a failure is
+// damage.
+void sync_folder(const std::string& folder);
 
 // Whether anything (a file, a folder, a link) stands at path; a link is not
 // followed.
 bool entry_exists(const std::string& path);
 
-// The folder part of a path ("" for a bare file name, else ending in '/').
+// The folder part of a path ("" for a bare file name, else ending in '/' or
+// '\').
 std::string folder_of(const std::string& path);
 
-// An advisory lock held for the life of the object; another process asking
-// for the same lock file is refused.
+// Readies the process before any file is opened: closed standard streams are
+// opened on the null device, and an oversized write fails instead of killing
+// the process.
+void prepare_process();
+
+// The lock of a data folder, held for the life of the object by this process
+// alone; it dies with the process however it ends.
 class FolderLock {
   public:
-    // Takes the lock on path (created if missing); no value if another
-    // process holds it or the file cannot be made.
-    static std::optional<FolderLock> acquire(const std::string& path, bool* held_elsewhere);
-    FolderLock(FolderLock&& other) noexcept;
-    FolderLock& operator=(FolderLock&& other) noexcept;
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-    ~FolderLock();
+    enum class Outcome { taken, busy, failed };
+    // Takes the lock of folder ("" for the current folder); why receives the
+    // system's words when it failed.
+    static Outcome take(const std::string& folder, std::optional<FolderLock>& lock,
+                        std::string* why);
+    FolderLock(FolderLock&& other) noexcept : handle_(other.handle_) { other.handle_ = os::kNone; }
+    FolderLock& operator=(FolderLock&&) = delete;
+    ~FolderLock() { os::unlock(handle_); }
 
   private:
-    explicit FolderLock(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    explicit FolderLock(os::Handle handle) : handle_(handle) {}
+    os::Handle handle_ = os::kNone;
 };

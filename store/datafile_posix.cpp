@@ -1,243 +1,174 @@
-// POSIX version of the file seam: descriptors with pread/pwrite, fsync,
-// rename and flock.
-#include "store/datafile.h"
-
-#include "store/fault.h"
+// POSIX version of the platform calls behind the file seam: descriptors
+// opened without following links, pread/pwrite, fsync, rename and flock on
+// the data folder itself.
+#include "store/os.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace os {
+
 namespace {
 
-DataFile* open_files = nullptr; // head of the registry of open data files
-long crash_countdown = -1;
-
-// Counts one write point; ends the process when the injected fault is due.
-void write_point() {
-    if (crash_countdown < 0)
-        return;
-    if (crash_countdown == 0)
-        _exit(86);
-    --crash_countdown;
+int fd_of(Handle h) {
+    return static_cast<int>(h);
 }
 
-void sync_folder(const std::string& path) {
-    std::string folder = folder_of(path);
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
+bool failed(std::string* why) {
+    if (why)
+        *why = std::strerror(errno);
+    return false;
+}
+
+std::string folder_part(const std::string& path) {
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
 } // namespace
 
-std::optional<DataFile> DataFile::open(const std::string& path, Mode mode) {
-    int flags = O_RDWR | O_CLOEXEC;
-    if (mode == Mode::Create)
-        flags |= O_CREAT | O_TRUNC;
+Handle open_existing(const std::string& path, bool update, Refusal* refusal, std::string* why) {
     int fd;
     do
-        fd = ::open(path.c_str(), flags, 0666);
+        fd = ::open(path.c_str(), (update ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return std::nullopt;
     struct stat st;
+    if (fd < 0) {
+        *refusal = errno == ENOENT ? Refusal::missing
+                   : errno == ELOOP && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)
+                       ? Refusal::link
+                       : Refusal::system;
+        failed(why);
+        return kNone;
+    }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return std::nullopt;
+        *refusal = Refusal::not_regular;
+        return kNone;
     }
-    DataFile file(fd, path);
-    if (mode == Mode::Create)
-        file.dirty_ = true; // emptying it was a change worth syncing
-    return file;
+    *refusal = Refusal::none;
+    return fd;
 }
 
-DataFile::DataFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {
-    link();
-}
-
-DataFile::DataFile(DataFile&& other) noexcept
-    : fd_(other.fd_), dirty_(other.dirty_), path_(std::move(other.path_)) {
-    other.unlink();
-    other.fd_ = -1;
-    other.dirty_ = false;
-    if (fd_ >= 0)
-        link();
-}
-
-DataFile& DataFile::operator=(DataFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = other.fd_;
-        dirty_ = other.dirty_;
-        path_ = std::move(other.path_);
-        other.unlink();
-        other.fd_ = -1;
-        other.dirty_ = false;
-        if (fd_ >= 0)
-            link();
-    }
-    return *this;
-}
-
-DataFile::~DataFile() {
-    close();
-}
-
-void DataFile::link() {
-    prev_ = nullptr;
-    next_ = open_files;
-    if (open_files)
-        open_files->prev_ = this;
-    open_files = this;
-}
-
-void DataFile::unlink() {
-    if (fd_ < 0)
-        return;
-    if (prev_)
-        prev_->next_ = next_;
-    else if (open_files == this)
-        open_files = next_;
-    if (next_)
-        next_->prev_ = prev_;
-    prev_ = next_ = nullptr;
-}
-
-int64_t DataFile::size() const {
+Handle create_fresh(const std::string& path, Handle like, std::string* why) {
+    if (!remove(path))
+        return failed(why), kNone;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return failed(why), kNone;
     struct stat st;
-    if (::fstat(fd_, &st) != 0)
-        report_fault(Fault::damaged, path_,
-                     std::string("cannot be measured: ") + std::strerror(errno));
+    if (like != kNone && ::fstat(fd_of(like), &st) == 0) {
+        // The old table's group, and its owner when the process may give it
+        // (as root); then its permissions, which a change of owner can clear.
+        if (::fchown(fd, ::geteuid() == 0 ? st.st_uid : static_cast<uid_t>(-1), st.st_gid) != 0)
+            (void)!::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+        (void)!::fchmod(fd, st.st_mode & 07777);
+    }
+    return fd;
+}
+
+void close(Handle h) {
+    if (h != kNone)
+        ::close(fd_of(h));
+}
+
+long read_at(Handle h, int64_t offset, void* buf, std::size_t len, std::string* why) {
+    ssize_t got;
+    do
+        got = ::pread(fd_of(h), buf, len, offset);
+    while (got < 0 && errno == EINTR);
+    if (got < 0)
+        failed(why);
+    return got;
+}
+
+long write_at(Handle h, int64_t offset, const void* buf, std::size_t len, std::string* why) {
+    ssize_t put;
+    do
+        put = ::pwrite(fd_of(h), buf, len, offset);
+    while (put < 0 && errno == EINTR);
+    if (put < 0)
+        failed(why);
+    return put;
+}
+
+int64_t size(Handle h, std::string* why) {
+    struct stat st;
+    if (::fstat(fd_of(h), &st) != 0)
+        return failed(why), -1;
     return st.st_size;
 }
 
-void DataFile::read_at(int64_t offset, void* buf, std::size_t len) const {
-    auto* p = static_cast<char*>(buf);
-    while (len > 0) {
-        ssize_t got = ::pread(fd_, p, len, offset);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            report_fault(Fault::damaged, path_,
-                         std::string("cannot be read: ") + std::strerror(errno));
-        if (got == 0)
-            report_fault(Fault::damaged, path_, "ends in the middle of a record");
-        p += got;
-        offset += got;
-        len -= static_cast<std::size_t>(got);
-    }
+bool sync(Handle h, std::string* why) {
+    return ::fsync(fd_of(h)) == 0 || failed(why);
 }
 
-void DataFile::write_at(int64_t offset, const void* buf, std::size_t len) {
-    write_point();
-    dirty_ = true;
-    auto* p = static_cast<const char*>(buf);
-    while (len > 0) {
-        ssize_t put = ::pwrite(fd_, p, len, offset);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            report_fault(Fault::damaged, path_,
-                         std::string("cannot be written: ") + std::strerror(errno));
-        p += put;
-        offset += put;
-        len -= static_cast<std::size_t>(put);
-    }
+bool truncate(Handle h, int64_t length, std::string* why) {
+    return ::ftruncate(fd_of(h), length) == 0 || failed(why);
 }
 
-void DataFile::sync() {
-    if (fd_ < 0 || !dirty_)
-        return;
-    write_point();
-    if (::fsync(fd_) != 0 && errno != EINVAL)
-        report_fault(Fault::damaged, path_,
-                     std::string("cannot be synced: ") + std::strerror(errno));
-    dirty_ = false;
+bool sync_folder(const std::string& folder, std::string* why) {
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return failed(why);
+    bool synced = ::fsync(fd) == 0 || errno == EINVAL; // some file systems cannot sync a folder
+    if (!synced)
+        failed(why);
+    ::close(fd);
+    return synced;
 }
 
-void DataFile::close() {
-    if (fd_ < 0)
-        return;
-    if (dirty_)
-        ::fsync(fd_); // best effort: nothing can be done about a failure here
-    unlink();
-    ::close(fd_);
-    fd_ = -1;
-    dirty_ = false;
-}
-
-void DataFile::close_all() {
-    while (open_files)
-        open_files->close();
-}
-
-void replace_file(const std::string& from, const std::string& to) {
-    write_point();
+bool replace(const std::string& from, const std::string& to, std::string* why) {
     if (::rename(from.c_str(), to.c_str()) != 0)
-        report_fault(Fault::damaged, to,
-                     std::string("cannot be replaced: ") + std::strerror(errno));
-    sync_folder(to);
+        return failed(why);
+    return sync_folder(folder_part(to), why);
 }
 
-bool entry_exists(const std::string& path) {
+bool exists(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-std::string folder_of(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+bool remove(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
-std::optional<FolderLock> FolderLock::acquire(const std::string& path, bool* held_elsewhere) {
-    if (held_elsewhere)
-        *held_elsewhere = false;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) // a lock file this user may not write still takes the lock
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+int lock_folder(const std::string& folder, Handle* lock, std::string* why) {
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return std::nullopt;
+        return failed(why), -1;
     int rc;
     do
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     while (rc != 0 && errno == EINTR);
     if (rc != 0) {
-        if (held_elsewhere)
-            *held_elsewhere = (errno == EWOULDBLOCK);
+        int busy = errno == EWOULDBLOCK;
+        failed(why);
         ::close(fd);
-        return std::nullopt;
+        return busy ? 0 : -1;
     }
-    return FolderLock(fd);
+    *lock = fd;
+    return 1;
 }
 
-FolderLock::FolderLock(FolderLock&& other) noexcept : fd_(other.fd_) {
-    other.fd_ = -1;
+void unlock(Handle lock) {
+    close(lock);
 }
 
-FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
+void prepare_process() {
+    for (int fd = 0; fd <= 2; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF && ::open("/dev/null", O_RDWR) != fd)
+            _exit(1); // the lowest free descriptor is fd itself
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
-FolderLock::~FolderLock() {
-    if (fd_ >= 0)
-        ::close(fd_);
+void die(int status) {
+    _exit(status);
 }
 
-// The crash tests arm this through the declaration in tests/crash_point.h.
-void inject_crash_after(long writes) {
-    crash_countdown = writes;
-}
+} // namespace os

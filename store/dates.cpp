@@ -63,8 +63,11 @@ bool carry_once(WideDate& d) {
 }
 
 WideDate due_wide(RentRec rental) {
+    // A rent period below zero (a record written before such periods were
+    // refused) counts as none: no disk is fined before the day it was rented.
+    const int64_t days = rental.rentdays < 0 ? 0 : rental.rentdays;
     WideDate due{rental.rentdate.year, rental.rentdate.month,
-                 static_cast<int64_t>(rental.rentdate.day) + rental.rentdays};
+                 static_cast<int64_t>(rental.rentdate.day) + days};
     // The first pass is the shop's rule; a rent period so long that the day
     // still exceeds its month is carried on until it fits, so the count of
     // late days can never come out below zero.

@@ -32,6 +32,7 @@ int32_t grown_slot_count(int32_t n) {
 namespace {
 
 GrowthHook growth_hook = nullptr;
+PassHook pass_hook = nullptr;
 
 } // namespace
 
@@ -42,4 +43,13 @@ void set_growth_hook(GrowthHook hook) {
 void announce_growth(const char* message) {
     if (growth_hook)
         growth_hook(message);
+}
+
+void set_pass_hook(PassHook hook) {
+    pass_hook = hook;
+}
+
+void pass_point() {
+    if (pass_hook)
+        pass_hook();
 }

@@ -12,10 +12,12 @@
 
 #include "store/datafile.h"
 #include "store/fault.h"
+#include "store/journal.h"
 #include "store/tables.h"
 
 #include <cassert>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -56,12 +58,23 @@ int32_t slot_count(const DataFile& f) {
     return static_cast<int32_t>(n);
 }
 
+// A record whose key is below -1 is neither live, empty nor deleted: the
+// file is damaged there, and nothing may be built on it.
+template <class Rec>
+const Rec& checked(const DataFile& f, int64_t slot, const Rec& r) {
+    if (TableTraits<Rec>::key(r) < kDeletedKey)
+        report_fault(Fault::damaged, f.path(),
+                     "holds a damaged record in slot " + std::to_string(slot) + " (key " +
+                         std::to_string(TableTraits<Rec>::key(r)) + ")");
+    return r;
+}
+
 // read: the record at slot (which the caller had from a search or a walk).
 template <class Rec>
 Rec read_slot(const DataFile& f, int32_t slot) {
     Rec r;
     f.read_at(static_cast<int64_t>(slot) * sizeof(Rec), &r, sizeof(Rec));
-    return r;
+    return checked(f, slot, r);
 }
 
 // write: r over the whole record at slot.
@@ -108,22 +121,42 @@ int32_t hash_find(const DataFile& f, int32_t key) {
     return hash_find<Rec>(f, key, [](const Rec&) { return true; });
 }
 
+// Called between the chunks of every pass over a whole table, so that a
+// pass over a huge table can be ended between records; the counter ends the
+// program there when an ending signal is waiting. Nothing by default.
+using PassHook = void (*)();
+void set_pass_hook(PassHook hook);
+void pass_point();
+
+// A pass over the records from slot first to the last, in slot order, read a
+// chunk at a time: calls visit(slot, record) until it returns true, and
+// answers that slot, else -1. What visit writes to the file is seen by the
+// rest of the pass: a chunk written into is read again.
+template <class Rec, class Visit>
+int32_t hash_pass(const DataFile& f, int32_t first, Visit visit) {
+    const int32_t n = slot_count<Rec>(f);
+    constexpr int32_t kChunk = 4096;
+    std::vector<Rec> buf;
+    for (int32_t base = first; base < n;) {
+        pass_point();
+        const int32_t count = n - base < kChunk ? n - base : kChunk;
+        buf.resize(count);
+        f.read_at(static_cast<int64_t>(base) * sizeof(Rec), buf.data(), count * sizeof(Rec));
+        const long writes = f.writes();
+        int32_t i = 0;
+        for (; i < count && f.writes() == writes; ++i)
+            if (visit(base + i, checked(f, base + i, buf[i])))
+                return base + i;
+        base += i;
+    }
+    return -1;
+}
+
 // Linear scan in file order: the lowest slot whose record satisfies match,
 // else -1. Blank records are offered too; match decides.
 template <class Rec, class Match>
 int32_t hash_scan(const DataFile& f, Match match) {
-    int32_t n = slot_count<Rec>(f);
-    constexpr int32_t kChunk = 4096;
-    std::vector<Rec> buf;
-    for (int32_t base = 0; base < n; base += kChunk) {
-        int32_t count = n - base < kChunk ? n - base : kChunk;
-        buf.resize(count);
-        f.read_at(static_cast<int64_t>(base) * sizeof(Rec), buf.data(), count * sizeof(Rec));
-        for (int32_t i = 0; i < count; ++i)
-            if (match(buf[i]))
-                return base + i;
-    }
-    return -1;
+    return hash_pass<Rec>(f, 0, [&](int32_t, const Rec& r) { return match(r); });
 }
 
 // delete: the blank record with the deleted key over slot (no-op for -1); each
@@ -148,12 +181,16 @@ void hash_format(DataFile& f, int32_t n) {
     }
 }
 
-// dump: the keys of the first n records, in slot order (0 empty, -1 deleted).
+// dump: the keys of the first n records, in slot order (0 empty, -1 deleted),
+// damaged ones included as they stand.
 template <class Rec>
 std::vector<int32_t> hash_dump(const DataFile& f, int32_t n) {
     std::vector<int32_t> keys;
-    for (int32_t s = 0; s < n; ++s)
-        keys.push_back(TableTraits<Rec>::key(read_slot<Rec>(f, s)));
+    Rec r;
+    for (int32_t s = 0; s < n; ++s) {
+        f.read_at(static_cast<int64_t>(s) * sizeof(Rec), &r, sizeof r);
+        keys.push_back(TableTraits<Rec>::key(r));
+    }
     return keys;
 }
 
@@ -183,40 +220,39 @@ template <class Rec>
 DataFile hash_rebuild(DataFile& f, const Rec& r) {
     const std::string path = f.path();
     const int32_t n = slot_count<Rec>(f);
+    const std::string temp = path + ".new";
+    try {
+        std::vector<Rec> moved;
+        hash_pass<Rec>(f, 0, [&](int32_t, const Rec& rec) {
+            if (is_live(rec))
+                moved.push_back(rec);
+            return false;
+        });
+        moved.push_back(r);
 
-    std::vector<Rec> old(n);
-    f.read_at(0, old.data(), old.size() * sizeof(Rec));
-    std::vector<Rec> moved;
-    for (const Rec& rec : old)
-        if (is_live(rec))
-            moved.push_back(rec);
-    moved.push_back(r);
-
-    {
-        auto scratch = DataFile::open(folder_of(path) + "hashadd.txt", DataFile::Mode::Create);
+        auto scratch = DataFile::open(folder_of(path) + "hashadd.txt", DataFile::Mode::Create, &f);
         if (!scratch)
             report_fault(Fault::damaged, folder_of(path) + "hashadd.txt", "cannot be created");
         scratch->write_at(0, moved.data(), moved.size() * sizeof(Rec));
         scratch->close();
-    }
 
-    const int32_t m = grown_slot_count(n);
-    std::vector<Rec> image(m, TableTraits<Rec>::blank());
-    for (const Rec& rec : moved)
-        if (!place_in_image(image, rec))
-            report_fault(Fault::damaged, path, "is too large to grow");
-
-    const std::string temp = path + ".new";
-    {
-        auto out = DataFile::open(temp, DataFile::Mode::Create);
+        std::vector<Rec> image(grown_slot_count(n), TableTraits<Rec>::blank());
+        for (const Rec& rec : moved)
+            if (!place_in_image(image, rec))
+                report_fault(Fault::damaged, path, "is too large to grow");
+        auto out = DataFile::open(temp, DataFile::Mode::Create, &f);
         if (!out)
             report_fault(Fault::damaged, temp, "cannot be created");
         out->write_at(0, image.data(), image.size() * sizeof(Rec));
-        out->sync();
         out->close();
+    } catch (const std::bad_alloc&) {
+        report_fault(Fault::damaged, path, "cannot grow: there is not enough memory");
     }
     f.close();
-    replace_file(temp, path);
+    if (journal_is_open())
+        journal_hold_rename(temp, path); // put in place when the clerk's action ends
+    else
+        replace_file(temp, path);
     auto reopened = DataFile::open(path, DataFile::Mode::Update);
     if (!reopened)
         report_fault(Fault::damaged, path, "cannot be opened again after growing");

@@ -19,10 +19,6 @@ int32_t movie_find_copy(const DataFile& f, int32_t id, int32_t copy) {
     return hash_find<MovieRec>(f, id, [copy](const MovieRec& r) { return r.copy == copy; });
 }
 
-int32_t movie_find_other_copy(const DataFile& f, int32_t id, int32_t slot) {
-    return probe_walk<MovieRec>(f, id, [slot](int32_t s, const MovieRec&) { return s != slot; });
-}
-
 int32_t movie_max_copy(const DataFile& f, int32_t id) {
     int32_t best = -1;
     probe_walk<MovieRec>(f, id, [&best](int32_t, const MovieRec& r) {
@@ -35,6 +31,11 @@ int32_t movie_max_copy(const DataFile& f, int32_t id) {
 
 void movie_delete_copy(DataFile& f, MovieRec r) {
     hash_erase<MovieRec>(f, movie_find_copy(f, r.id, r.copy));
+}
+
+int32_t movie_pass(const DataFile& f, int32_t first,
+                   const std::function<bool(int32_t, const MovieRec&)>& visit) {
+    return hash_pass<MovieRec>(f, first, visit);
 }
 
 void movie_format(DataFile& f, int32_t n) {

@@ -8,6 +8,7 @@
 #include "store/datafile.h"
 #include "store/records.h"
 
+#include <functional>
 #include <vector>
 
 void movie_insert(DataFile& f, MovieRec r);
@@ -15,13 +16,13 @@ DataFile movie_rebuild(DataFile& f, MovieRec r);
 int32_t movie_find(const DataFile& f, int32_t id);
 // Slot of the given copy of the movie, or -1.
 int32_t movie_find_copy(const DataFile& f, int32_t id, int32_t copy);
-// Slot of a copy of the movie on its probe path other than the one at slot,
-// or -1 when that one is the movie's only copy.
-int32_t movie_find_other_copy(const DataFile& f, int32_t id, int32_t slot);
 // Highest copy number of the movie on its probe path, or -1 if it has none.
 int32_t movie_max_copy(const DataFile& f, int32_t id);
 // Deletes the copy with r's id and copy number.
 void movie_delete_copy(DataFile& f, MovieRec r);
+// A pass over the table from slot first in slot order (see hash_pass).
+int32_t movie_pass(const DataFile& f, int32_t first,
+                   const std::function<bool(int32_t, const MovieRec&)>& visit);
 void movie_format(DataFile& f, int32_t n);
 std::vector<int32_t> movie_dump(const DataFile& f, int32_t n);
 int32_t movie_slots(const DataFile& f);

@@ -34,4 +34,3 @@ int32_t rent_slots(const DataFile& f) {
 RentRec rent_read(const DataFile& f, int32_t slot) {
     return read_slot<RentRec>(f, slot);
 }
-

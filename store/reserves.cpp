@@ -62,4 +62,3 @@ int32_t reserve_slots(const DataFile& f) {
 ReserveRec reserve_read(const DataFile& f, int32_t slot) {
     return read_slot<ReserveRec>(f, slot);
 }
-

@@ -8,6 +8,7 @@
 #include "store/datafile.h"
 #include "store/records.h"
 
+#include <functional>
 #include <vector>
 
 void saved_insert(DataFile& f, SavedRec r);
@@ -17,6 +18,9 @@ int32_t saved_find(const DataFile& f, int32_t client);
 int32_t saved_scan_client(const DataFile& f, int32_t client);
 // Deletes the hold saved_find answers for r's client.
 void saved_delete(DataFile& f, SavedRec r);
+// A pass over the table from slot first in slot order (see hash_pass).
+int32_t saved_pass(const DataFile& f, int32_t first,
+                   const std::function<bool(int32_t, const SavedRec&)>& visit);
 void saved_format(DataFile& f, int32_t n);
 std::vector<int32_t> saved_dump(const DataFile& f, int32_t n);
 int32_t saved_slots(const DataFile& f);

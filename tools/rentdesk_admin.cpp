@@ -5,6 +5,7 @@
 #include "store/datafiles.h"
 #include "store/fault.h"
 #include "store/hashfile.h"
+#include "store/journal.h"
 #include "store/movies.h"
 #include "store/rents.h"
 #include "store/reserves.h"
@@ -14,13 +15,13 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr int32_t kMaxSlots = 10000000;
-constexpr const char* kLockFile = "rentdesk.lock";
 
 const char* const kUsage = "usage: rentdesk-admin init SLOTS [--force]\n"
                            "       rentdesk-admin check [--repair]\n"
@@ -51,26 +52,45 @@ const char* const kHelp =
     "  rentdesk-admin --help\n"
     "      Prints this text.\n"
     "\n"
-    "Every command but --help refuses to run while a rentdesk program (or\n"
-    "another rentdesk-admin) works in the folder; they share the lock file\n"
-    "rentdesk.lock.\n";
+    "init and check --repair refuse to run while a rentdesk program (or\n"
+    "another rentdesk-admin) works in the folder, and first finish a clerk's\n"
+    "action a crash cut short (rentdesk.journal). check and dump only read:\n"
+    "they work in a folder in use too, and check reports a cut-short action.\n";
 
 int usage_error(const char* what) {
     std::fprintf(stderr, "rentdesk-admin: %s\n%s", what, kUsage);
     return 2;
 }
 
-// Takes the folder's lock for the rest of the run; ends with status 1 when
-// a counter or another admin command holds it.
-void lock_folder(const std::string& folder = "") {
-    static std::optional<FolderLock> lock;
-    bool busy = false;
-    lock = FolderLock::acquire(folder + kLockFile, &busy);
-    if (busy) {
+std::optional<FolderLock> folder_lock; // held to the end of the command
+
+// A command that writes takes the folder's lock and first finishes a clerk's
+// action a crash cut short; it ends with status 1 when a counter or another
+// command holds the folder, or the folder cannot be locked.
+void lock_for_writing(const std::string& folder = "") {
+    std::string why;
+    FolderLock::Outcome outcome = FolderLock::take(folder, folder_lock, &why);
+    if (outcome == FolderLock::Outcome::busy)
         std::fprintf(stderr, "rentdesk-admin: a rentdesk program is already working in this "
                              "folder; try again when it has ended.\n");
+    if (outcome == FolderLock::Outcome::failed)
+        std::fprintf(stderr, "rentdesk-admin: the data folder cannot be locked: %s\n", why.c_str());
+    if (outcome != FolderLock::Outcome::taken)
         std::exit(1);
-    }
+    if (journal_recover(folder))
+        std::printf("Finished the action a crash had cut short (%s).\n", kJournalFile);
+}
+
+// A command that only reads keeps writers out while it reads when it can; in
+// a folder a counter works in it reads what stands in the files, and says so.
+void lock_for_reading(const std::string& folder = "") {
+    std::string why;
+    FolderLock::Outcome outcome = FolderLock::take(folder, folder_lock, &why);
+    if (outcome == FolderLock::Outcome::busy)
+        std::printf("Not locked: a rentdesk program works in this folder, and the files were "
+                    "read as they stood.\n");
+    if (outcome == FolderLock::Outcome::failed)
+        std::printf("Not locked (%s): the files were read as they stood.\n", why.c_str());
 }
 
 // Parses a whole decimal number; false for anything else or out of range.
@@ -103,7 +123,7 @@ int cmd_init(int argc, char** argv) {
     int32_t slots = 0;
     if (!slots_arg || !parse_slots(slots_arg, slots))
         return usage_error("SLOTS must be a whole number from 2 to 10000000");
-    lock_folder();
+    lock_for_writing();
 
     std::string present;
     for (const char* name : kDataFileNames)
@@ -126,8 +146,14 @@ int cmd_check(int argc, char** argv) {
     bool repair = argc == 1 && std::strcmp(argv[0], "--repair") == 0;
     if (argc > 1 || (argc == 1 && !repair))
         return usage_error("check takes only --repair");
-    lock_folder();
+    if (repair) {
+        lock_for_writing();
+        journal_open("");
+    } else {
+        lock_for_reading();
+    }
     CheckResult result = check_data_folder(repair);
+    journal_commit();
     for (const auto& line : result.mended)
         std::printf("mended: %s\n", line.c_str());
     for (const auto& line : result.problems)
@@ -150,8 +176,7 @@ int cmd_dump(int argc, char** argv) {
     if (std::find(std::begin(kDataFileNames), std::end(kDataFileNames), base) ==
         std::end(kDataFileNames))
         return usage_error("FILE must be one of the five data files");
-    lock_folder(folder_of(path));
-    auto file = DataFile::open(path, DataFile::Mode::Update);
+    auto file = DataFile::open(path, DataFile::Mode::Read);
     if (!file)
         report_fault(Fault::cannot_open, path, "cannot be opened");
     auto dump = [&](auto slots, auto dumper) {
@@ -181,6 +206,7 @@ int cmd_dump(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    prepare_process();
     set_fault_handler(report_file_fault);
     if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) {
         std::fputs(kHelp, stdout);

@@ -136,9 +136,24 @@ def login(id, name, rental=False):
             See(connected(name))]
 
 
+# Steps that add a client (Lee of Main street, phone 5, one month) or a movie
+# (3 days to rent, disk status 8; a further copy when no name is given).
+def add_client(id, name):
+    return [5, Yes(CLIENT_Q), See("number\n"), str(id), See("first name\n"), name,
+            See("last name\n"), "Lee", See("adrress\n"), "Main", See("bar's!)\n"), "5",
+            See("subscribe?\n"), "1", See("added"), Key("x")]
+
+
+def add_movie(id, name=None):
+    answers = [See("name: \n "), name, See("rent:\n "), "3"] if name else [
+        See("exists!..."), Key("x"), Yes(ADD_COPY_Q)]
+    return [6, Yes(MOVIE_Q), See("movie ID: \n"), str(id), *answers, See("status: \n "), "8"]
+
+
 # Records as the sessions write them: a client whose subscription runs from
 # the date given, a copy on the shelf unless flagged, a rental, a
 # reservation (with call notice unless told) and a hold.
+T = "2009-03-05"  # the day of most sessions
 PHONE = 541234567
 C = lambda id, first, last, sub="2009-03-01", months=1, fine=0: Client(  # noqa: E731
     id, first, last, "Haifa", sub, PHONE, months, fine)

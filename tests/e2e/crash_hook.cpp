@@ -1,8 +1,8 @@
 // Linked into e2e_crash_rentdesk, the counter program built for the crash
 // tests: before main runs, RENTDESK_CRASH_AFTER_WRITES=N arms the file seam's
-// fault so that the process ends at once (status 86, as a power failure
-// would end it) at its write point number N, counting from 0: a record
-// write, a sync or a rename, before it happens.
+// power failure at its write point number N, counting from 0 (status 86),
+// and RENTDESK_FAIL_SYNC / RENTDESK_FAIL_WRITE name a file whose syncs or
+// writes fail.
 #include "tests/crash_point.h"
 
 #include <cstdlib>
@@ -11,9 +11,10 @@ namespace {
 
 const bool armed = [] {
     const char* text = std::getenv("RENTDESK_CRASH_AFTER_WRITES");
-    if (!text || !*text)
-        return false;
-    inject_crash_after(std::strtol(text, nullptr, 10));
+    const char* sync = std::getenv("RENTDESK_FAIL_SYNC");
+    const char* write = std::getenv("RENTDESK_FAIL_WRITE");
+    inject_crash_after(text && *text ? std::strtol(text, nullptr, 10) : -1);
+    inject_failing_disk(sync ? sync : "", write ? write : "");
     return true;
 }();
 

@@ -147,21 +147,27 @@ KEYS = {"enter": b"\r", "esc": b"\x1b", "up": b"\x1b[A", "down": b"\x1b[B", "lef
         "right": b"\x1b[C"}
 
 
-class Session:
-    # A program on a pseudo-terminal, its clock started at date ("YYYY-MM-DD",
+def env(date, extra=None):
+    # A small fixed environment, the clock started at date ("YYYY-MM-DD",
     # 10:00, or with " hh:mm:ss") in UTC.
+    return {"PATH": "/usr/bin:/bin", "HOME": "/tmp", "TERM": "xterm", "LC_ALL": "C.UTF-8",
+            "TZ": "UTC", "FAKETIME": "@" + (date if " " in date else date + " 10:00:00"),
+            "LD_PRELOAD": "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
+            "FAKETIME_DONT_FAKE_MONOTONIC": "0", "UBSAN_OPTIONS": os.environ.get("UBSAN_OPTIONS", ""),
+            "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0",
+            **(extra or {})}
 
-    def __init__(self, cwd, date="2009-03-05", prog="rentdesk", args=(), extra=None):
-        env = {"PATH": "/usr/bin:/bin", "HOME": "/tmp", "TERM": "xterm", "LC_ALL": "C.UTF-8",
-               "TZ": "UTC", "FAKETIME": "@" + (date if " " in date else date + " 10:00:00"),
-               "LD_PRELOAD": "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
-               "FAKETIME_DONT_FAKE_MONOTONIC": "0",
-               "UBSAN_OPTIONS": os.environ.get("UBSAN_OPTIONS", ""),
-               "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"}
-        self.p = pexpect.spawn(str(BUILD / prog), list(args), cwd=str(cwd),
-                               env={**env, **(extra or {})}, dimensions=(50, 200))
+
+class Session:
+    # A program on a pseudo-terminal (see env for the clock); limit, a
+    # function, runs in the child before the program starts.
+
+    def __init__(self, cwd, date="2009-03-05", prog="rentdesk", args=(), extra=None, limit=None):
+        self.p = pexpect.spawn(str(BUILD / prog), list(args), cwd=str(cwd), env=env(date, extra),
+                               dimensions=(50, 200), preexec_fn=limit)
         self.p.delaybeforesend = None
         self.out, self.mark = b"", 0
+        self.on_wait = None  # called whenever a wait ends: the program then waits for input
 
     def pump(self, wait):
         try:
@@ -186,8 +192,11 @@ class Session:
         # Waits until ok(whole screen, screen output since the last send).
         end = time.time() + TIMEOUT
         while True:
-            fresh = self.out[max(self.mark, self.out.rfind(CLEAR) + len(CLEAR)):]
+            fresh = self.out[max(self.mark, self.out.rfind(CLEAR) + len(CLEAR) if CLEAR in self.out
+                                 else 0):]
             if len(self.out) > self.mark and ok(self.screen(), self.screen(fresh)):
+                if self.on_wait:
+                    self.on_wait()
                 return self.screen()
             assert time.time() < end and (self.p.isalive() or self.pump(0.01)), \
                 f"waited for {what!r}\nscreen: {self.screen()!r}"

@@ -96,6 +96,7 @@ BAD_INPUT = [  # how to reach the prompt, the prompt asked again, answers it ref
     ([5, No(CLIENT_Q), See(REMOVE)], " Insert client ID number to delete!\n", ["0", "abc"]),
     (NEW_MOVIE, "\n insert movie ID: \n", ["0", "", "x"]),
     (NEW_MOVIE + ["30", See("name: \n ")], "\n\n\n insert movie name: \n ", ["", "   "]),
+    (NEW_MOVIE + ["30", See("name: \n "), "Jaws"], "\n insert days to rent:\n ", ["-1", "x"]),
     ([6, No(MOVIE_Q), See("for remove:\n ")], "\n\n\n Insert movie ID for remove:\n ", ["0", "x"]),
 ]
 

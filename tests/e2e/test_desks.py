@@ -9,7 +9,6 @@ import rd
 from clerk import *  # noqa: F403 (the screens and records the cases are made of)
 from rd import Client, Movie, Rent, Reserve, Saved
 
-T = "2009-03-05"  # the day of most sessions
 ASK_MONTHS = "Insert number of months for new subscription!\n"
 RENEWAL = INFO + ("\n\n\n The client has to pay for new subscription.\n"
                   "Insert number of months for new subscription!\n2\n"

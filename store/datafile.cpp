@@ -1,0 +1,312 @@
+// DataFile over the platform calls: link refusal, held writes, whole-record
+// transfers, the registry of open files, and the crash point of the crash
+// tests, which drops what a power failure would lose.
+#include "store/datafile.h"
+
+#include "store/fault.h"
+#include "store/journal.h"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+namespace {
+
+DataFile* open_files = nullptr; // head of the registry of open data files
+
+// The crash tests' power failure: after crash_countdown more write points
+// (writes, syncs, truncations, renames, creations) the process ends at the
+// next one, and every file written since its last sync is first put back as
+// it was synced (or removed when it did not exist then).
+long crash_countdown = -1;
+std::map<std::string, std::optional<std::string>> synced_images;
+
+// The failing disk of the same tests: every sync of one file fails, or every
+// write to one file stores half of what it was given, then fails. (Reached
+// through functions: the tests arm them before main runs.)
+std::string& failing_sync() {
+    static std::string path;
+    return path;
+}
+std::string& failing_write() {
+    static std::string path;
+    return path;
+}
+
+std::optional<std::string> whole_file(const std::string& path) {
+    os::Refusal refusal;
+    std::string why;
+    os::Handle h = os::open_existing(path, false, &refusal, &why);
+    if (h == os::kNone)
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(std::max<int64_t>(os::size(h, &why), 0)), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        long n =
+            os::read_at(h, static_cast<int64_t>(got), bytes.data() + got, bytes.size() - got, &why);
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    os::close(h);
+    return bytes;
+}
+
+void power_failure() {
+    std::string why;
+    for (const auto& [path, image] : synced_images) {
+        if (!image) {
+            os::remove(path);
+            continue;
+        }
+        os::Handle h = os::create_fresh(path, os::kNone, &why);
+        os::write_at(h, 0, image->data(), image->size(), &why);
+        os::sync(h, &why);
+        os::close(h);
+    }
+    os::die(86);
+}
+
+// Counts one write point about to change path (nothing when "" : a sync).
+void write_point(const std::string& path) {
+    if (crash_countdown < 0)
+        return;
+    if (crash_countdown-- == 0)
+        power_failure();
+    if (!path.empty() && !synced_images.count(path))
+        synced_images[path] = whole_file(path);
+}
+
+void synced(const std::string& path) {
+    if (crash_countdown >= 0)
+        synced_images.erase(path);
+}
+
+} // namespace
+
+// The crash tests arm these through the declarations in tests/crash_point.h.
+void inject_crash_after(long writes) {
+    crash_countdown = writes;
+}
+
+void inject_failing_disk(const std::string& sync_of, const std::string& write_to) {
+    failing_sync() = sync_of;
+    failing_write() = write_to;
+}
+
+std::optional<DataFile> DataFile::open(const std::string& path, Mode mode, const DataFile* like) {
+    std::string why;
+    if (mode == Mode::Create) {
+        write_point(path);
+        os::Handle h = os::create_fresh(path, like ? like->handle_ : os::kNone, &why);
+        if (h == os::kNone)
+            return std::nullopt;
+        DataFile file(h, path, false);
+        file.dirty_ = true; // its creation is a change worth syncing
+        return file;
+    }
+    const bool held = mode == Mode::Update && journal_is_open();
+    const std::string actual = held ? journal_current_name(path) : path;
+    os::Refusal refusal;
+    os::Handle h = os::open_existing(actual, mode != Mode::Read, &refusal, &why);
+    if (refusal == os::Refusal::link)
+        report_fault(Fault::damaged, path, "is a link, which the program does not follow");
+    if (refusal == os::Refusal::not_regular)
+        report_fault(Fault::damaged, path, "is not a regular file");
+    if (h == os::kNone)
+        return std::nullopt;
+    return DataFile(h, path, held);
+}
+
+DataFile::DataFile(os::Handle handle, std::string path, bool held)
+    : handle_(handle), held_(held), path_(std::move(path)) {
+    link();
+}
+
+DataFile::DataFile(DataFile&& other) noexcept
+    : handle_(other.handle_), dirty_(other.dirty_), held_(other.held_), writes_(other.writes_),
+      path_(std::move(other.path_)) {
+    other.unlink();
+    other.handle_ = os::kNone;
+    other.dirty_ = false;
+    if (handle_ != os::kNone)
+        link();
+}
+
+DataFile& DataFile::operator=(DataFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        other.unlink();
+        handle_ = other.handle_;
+        dirty_ = other.dirty_;
+        held_ = other.held_;
+        writes_ = other.writes_;
+        path_ = std::move(other.path_);
+        other.handle_ = os::kNone;
+        other.dirty_ = false;
+        if (handle_ != os::kNone)
+            link();
+    }
+    return *this;
+}
+
+DataFile::~DataFile() {
+    try {
+        close();
+    } catch (const StoreFault&) { // a failed sync of a file left behind while unwinding
+    }
+}
+
+void DataFile::link() {
+    prev_ = nullptr;
+    next_ = open_files;
+    if (open_files)
+        open_files->prev_ = this;
+    open_files = this;
+}
+
+void DataFile::unlink() {
+    if (handle_ == os::kNone)
+        return;
+    if (prev_)
+        prev_->next_ = next_;
+    else if (open_files == this)
+        open_files = next_;
+    if (next_)
+        next_->prev_ = prev_;
+    prev_ = next_ = nullptr;
+}
+
+int64_t DataFile::size() const {
+    std::string why;
+    int64_t n = os::size(handle_, &why);
+    if (n < 0)
+        report_fault(Fault::damaged, path_, "cannot be measured: " + why);
+    return n;
+}
+
+void DataFile::read_at(int64_t offset, void* buf, std::size_t len) const {
+    auto* p = static_cast<char*>(buf);
+    std::string why;
+    for (std::size_t done = 0; done < len;) {
+        long got =
+            os::read_at(handle_, offset + static_cast<int64_t>(done), p + done, len - done, &why);
+        if (got < 0)
+            report_fault(Fault::damaged, path_, "cannot be read: " + why);
+        if (got == 0)
+            report_fault(Fault::damaged, path_, "ends in the middle of a record");
+        done += static_cast<std::size_t>(got);
+    }
+    if (held_)
+        journal_overlay(path_, offset, buf, len);
+}
+
+void DataFile::write_at(int64_t offset, const void* buf, std::size_t len) {
+    ++writes_;
+    if (held_) {
+        journal_hold(path_, offset, buf, len);
+        return;
+    }
+    write_point(path_);
+    dirty_ = true;
+    auto* p = static_cast<const char*>(buf);
+    std::string why;
+    for (std::size_t done = 0; done < len;) {
+        const bool torn = path_ == failing_write(); // half a record stored, then a failure
+        long put = torn && done > 0 ? -1
+                                    : os::write_at(handle_, offset + static_cast<int64_t>(done),
+                                                   p + done, torn ? len / 2 : len - done, &why);
+        if (torn && done > 0)
+            why = "Input/output error";
+        if (put <= 0)
+            report_fault(Fault::damaged, path_, "cannot be written: " + why);
+        done += static_cast<std::size_t>(put);
+    }
+}
+
+void DataFile::sync() {
+    if (handle_ == os::kNone || !dirty_)
+        return;
+    write_point("");
+    std::string why;
+    dirty_ = false; // reported once: a file left dirty would fail again on the way out
+    if (!os::sync(handle_, &why) || (path_ == failing_sync() && (why = "Input/output error", true)))
+        report_fault(Fault::damaged, path_, "cannot be synced: " + why);
+    synced(path_);
+}
+
+void DataFile::truncate(int64_t length) {
+    write_point(path_);
+    std::string why;
+    dirty_ = true;
+    if (!os::truncate(handle_, length, &why))
+        report_fault(Fault::damaged, path_, "cannot be cut to length: " + why);
+}
+
+void DataFile::close() {
+    if (handle_ == os::kNone)
+        return;
+    os::Handle h = handle_;
+    bool written = dirty_;
+    unlink();
+    handle_ = os::kNone;
+    dirty_ = false;
+    std::string why;
+    bool ok = !written || (os::sync(h, &why) &&
+                           (path_ != failing_sync() || (why = "Input/output error", false)));
+    os::close(h);
+    if (written && ok)
+        synced(path_);
+    if (!ok)
+        report_fault(Fault::damaged, path_, "cannot be synced: " + why);
+}
+
+void DataFile::close_all() {
+    while (open_files)
+        open_files->close();
+}
+
+void replace_file(const std::string& from, const std::string& to) {
+    write_point(to);
+    std::string why;
+    if (!os::replace(from, to, &why))
+        report_fault(Fault::damaged, to, "cannot be replaced: " + why);
+    if (crash_countdown >= 0) { // the new name is durable with what was synced of from
+        auto image = synced_images.find(from);
+        synced_images.erase(to);
+        if (image != synced_images.end()) {
+            synced_images[to] = image->second;
+            synced_images.erase(image);
+        }
+    }
+}
+
+void sync_folder(const std::string& folder) {
+    write_point("");
+    std::string why;
+    if (!os::sync_folder(folder, &why))
+        report_fault(Fault::damaged, folder.empty() ? "." : folder, "cannot be synced: " + why);
+}
+
+bool entry_exists(const std::string& path) {
+    return os::exists(path);
+}
+
+std::string folder_of(const std::string& path) {
+    auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+void prepare_process() {
+    os::prepare_process();
+}
+
+FolderLock::Outcome FolderLock::take(const std::string& folder, std::optional<FolderLock>& lock,
+                                     std::string* why) {
+    os::Handle h = os::kNone;
+    int rc = os::lock_folder(folder, &h, why);
+    if (rc == 1)
+        lock.emplace(FolderLock(h));
+    return rc == 1 ? Outcome::taken : rc == 0 ? Outcome::busy : Outcome::failed;
+}

@@ -1,0 +1,64 @@
+// The platform's calls behind the file seam (store/datafile.h), one version
+// per platform: datafile_posix.cpp, datafile_win.cpp. Only the seam's own
+// files include this header; the rest of the program uses DataFile.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace os {
+
+using Handle = std::intptr_t; // a descriptor or a system handle
+inline constexpr Handle kNone = -1;
+
+// Why an existing file could not be opened.
+enum class Refusal { none, missing, link, not_regular, system };
+
+// Opens an existing regular file for reading (and writing when update),
+// never through a link. kNone when refused, with the reason and the system's
+// words in why.
+Handle open_existing(const std::string& path, bool update, Refusal* refusal, std::string* why);
+
+// Makes path a new empty file for reading and writing: whatever stands there
+// (a file, a link) is removed and the file created exclusively, so nothing is
+// ever written through a link. It takes the permissions and group of like
+// (and its owner where the process may set it) when like is not kNone.
+Handle create_fresh(const std::string& path, Handle like, std::string* why);
+
+void close(Handle h);
+
+// Positioned transfers of up to len bytes: the count moved, 0 at the end of
+// the file, -1 on failure (why set). Interrupted calls are retried.
+long read_at(Handle h, int64_t offset, void* buf, std::size_t len, std::string* why);
+long write_at(Handle h, int64_t offset, const void* buf, std::size_t len, std::string* why);
+
+int64_t size(Handle h, std::string* why); // -1 on failure
+bool sync(Handle h, std::string* why);
+bool truncate(Handle h, int64_t length, std::string* why);
+
+// Makes the names in folder ("" for the current one) survive a power failure.
+bool sync_folder(const std::string& folder, std::string* why);
+// Renames from over to and syncs the folder, so the new name survives a
+// power failure.
+bool replace(const std::string& from, const std::string& to, std::string* why);
+// Whether anything (a file, a folder, a link) stands at path; links are not followed.
+bool exists(const std::string& path);
+// Removes what stands at path; true when nothing stands there afterwards.
+bool remove(const std::string& path);
+
+// Takes the lock of a data folder for this process until unlock or the
+// process ends: 1 taken, 0 held by another process, -1 failed (why set).
+int lock_folder(const std::string& folder, Handle* lock, std::string* why);
+void unlock(Handle lock);
+
+// Makes the process safe to open files: standard input, output and error
+// that are closed are opened on the null device (so no data file can take
+// their place), and a file grown past the system's size limit fails its
+// write instead of killing the process.
+void prepare_process();
+
+// Ends the process at once, as a power failure would: no exit handlers.
+[[noreturn]] void die(int status);
+
+} // namespace os
