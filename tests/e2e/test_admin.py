@@ -118,6 +118,8 @@ def test_dump_prints_every_key_in_slot_order(tmp_path):
     assert (run.returncode, run.stdout) == (0, "".join(f" {rd.key(r)} "
                                                        for r in shop[rd.Client].recs) + "\n")
     assert rd.admin(tmp_path, "dump", "notes.txt").returncode == 2
+    helped = rd.admin(tmp_path, "--help")
+    assert helped.returncode == 0 and "rentdesk-admin dump FILE" in helped.stdout
 
 
 def test_a_folder_in_use_refuses_a_second_program_until_the_first_ends(tmp_path):

@@ -82,15 +82,17 @@ CASES = [
                 m[Saved].delete(13), m[Saved].insert(H(8, 5, 1, T)), m[Reserve].delete(5),
                 m[Client].delete(13))),
 
-    ("remove client: refused without the disk or the fine paid, unknown id", T,
-     [ANN, BEN._replace(fine=20), M(4, 1, "Alien", rented=1), R(7, 4, 1)],
+    ("remove client: refused without the disk or the fine paid, unknown id, a hold let go", T,
+     [ANN, BEN._replace(fine=20), M(4, 1, "Alien", rented=1), R(7, 4, 1),
+      C(9, "Eve", "Stone"), M(5, 1, "Up", saved=1), H(9, 5, 1)],
      [5, No(CLIENT_Q), Scr(REMOVE), "7", No(HAS_DISK_Q),
       Scr(INFO + "\n\n\n The delete operation was aborted because the client don't have the movie"
           " to return!!!"), Key("x"), 5, No(CLIENT_Q), Scr(REMOVE), "8",
       Scr(INFO + "\n\n\n The client have to pay first a sum of: 20"), Key("x"), No(PAID_Q), 5,
       No(CLIENT_Q), Scr(REMOVE), "99", Msg(info("\n\n\n Client wasn't found!")),
-      No(" Continue searching for another client to delete? Y/N")],
-     lambda m: None),
+      Yes(" Continue searching for another client to delete? Y/N"), Scr(REMOVE), "9",
+      Msg(info("\n\n\n The client was deleted from database."))],
+     lambda m: (m[Saved].delete(9), m[Movie].set(5, saved=0), m[Client].delete(9))),
 
     ("online search: exact titles only, a held copy behind a free one, renting", T,
      [ANN, BEN, M(4, 1, "Alien", rented=1), M(4, 2, "Alien"), M(3, 1, "Jaws"),
