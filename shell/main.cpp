@@ -15,14 +15,15 @@ namespace {
 const char* const kHelp =
     "%s: the counter program of a video-rental shop.\n"
     "\n"
-    "Run it in the shop's data folder, which holds the five data files\n"
-    "(user.txt, rentmovies.txt, ressavmov.txt, reservedmov.txt, catalogmov.txt).\n"
-    "To set up a fresh data folder, run there:\n"
-    "    rentdesk-admin init 101\n"
+    "It works in the shop's data folder, which holds the five data files\n"
+    "(user.txt, rentmovies.txt, ressavmov.txt, reservedmov.txt, catalogmov.txt):\n"
+    "the current folder, or the one --data names. To set up a fresh data folder:\n"
+    "    rentdesk-admin --data DIR init 101\n"
     "Move through the menu with the Up and Down arrow keys, choose with Enter,\n"
     "leave with Esc.\n"
     "\n"
-    "Options: --help prints this text, --version the version.\n";
+    "Options: --data DIR works in the data folder DIR; --help prints this text,\n"
+    "--version the version.\n";
 
 } // namespace
 
@@ -36,15 +37,22 @@ int main(int argc, char** argv) {
         std::printf("%s %s\n", RENTDESK_PROGRAM, RENTDESK_VERSION);
         return 0;
     }
-    if (argc != 1) {
-        std::fprintf(stderr, "%s: unknown argument '%s'\nusage: %s [--help | --version]\n",
+    const bool data = argc == 3 && std::strcmp(argv[1], "--data") == 0;
+    if (argc != 1 && !data) {
+        std::fprintf(stderr,
+                     "%s: unknown argument '%s'\nusage: %s [--data DIR] | --help | --version\n",
                      RENTDESK_PROGRAM, argv[1], RENTDESK_PROGRAM);
         return 2;
+    }
+    std::string why;
+    if (data && !enter_folder(argv[2], false, &why)) {
+        std::fprintf(stderr, "%s: the data folder %s cannot be used: %s\n", RENTDESK_PROGRAM,
+                     argv[2], why.c_str());
+        return 1;
     }
     console::start();
     // One counter per data folder: a second one would write the same tables.
     std::optional<FolderLock> lock;
-    std::string why;
     FolderLock::Outcome locked = FolderLock::take("", lock, &why);
     if (locked == FolderLock::Outcome::busy)
         std::printf("Another rentdesk program is already working in this folder.  End of "

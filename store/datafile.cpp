@@ -298,6 +298,14 @@ std::string folder_of(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::string current_folder() {
+    return os::current_folder();
+}
+
+bool enter_folder(const std::string& path, bool create, std::string* why) {
+    return os::enter_folder(path, create, why);
+}
+
 void prepare_process() {
     os::prepare_process();
 }

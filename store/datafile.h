@@ -63,6 +63,10 @@ class DataFile {
     void truncate(int64_t length);
     // Syncs what was written at once, then closes; the handle is empty after.
     void close();
+    // An exclusive lock on the file between processes, until unlock (or
+    // close): wait for it, or answer false at once when another holds it.
+    bool lock(bool wait) { return os::lock_file(handle_, wait); }
+    void unlock() { os::unlock_file(handle_); }
 
     // Closes every data file still open; the exit path calls it.
     static void close_all();
@@ -95,6 +99,12 @@ bool entry_exists(const std::string& path);
 // The folder part of a path ("" for a bare file name, else ending in '/' or
 // '\').
 std::string folder_of(const std::string& path);
+
+// The current folder as an absolute path ending in the separator; and a
+// change of it, creating the folder (and those above it) first when create
+// is set and it does not exist (false, with the system's words, on failure).
+std::string current_folder();
+bool enter_folder(const std::string& path, bool create, std::string* why);
 
 // Readies the process before any file is opened: closed standard streams are
 // opened on the null device, and an oversized write fails instead of killing

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -158,6 +159,52 @@ int lock_folder(const std::string& folder, Handle* lock, std::string* why) {
 
 void unlock(Handle lock) {
     close(lock);
+}
+
+View map(Handle h, int64_t length) {
+    View view;
+    if (length <= 0)
+        return view;
+    void* p = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, fd_of(h), 0);
+    if (p != MAP_FAILED) {
+        view.data = static_cast<const char*>(p);
+        view.length = length;
+    }
+    return view;
+}
+
+void unmap(View& view) {
+    if (view.data)
+        ::munmap(const_cast<char*>(view.data), static_cast<std::size_t>(view.length));
+    view = View{};
+}
+
+bool enter_folder(const std::string& path, bool create, std::string* why) {
+    if (create && !exists(path)) {
+        for (std::size_t at = path.find('/', 1); at != std::string::npos;
+             at = path.find('/', at + 1))
+            ::mkdir(path.substr(0, at).c_str(), 0777);
+        if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
+            return failed(why);
+    }
+    return ::chdir(path.c_str()) == 0 || failed(why);
+}
+
+std::string current_folder() {
+    char buf[4096];
+    return ::getcwd(buf, sizeof buf) ? std::string(buf) + (buf[1] ? "/" : "") : std::string("./");
+}
+
+bool lock_file(Handle h, bool wait) {
+    int rc;
+    do
+        rc = ::flock(fd_of(h), LOCK_EX | (wait ? 0 : LOCK_NB));
+    while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+void unlock_file(Handle h) {
+    ::flock(fd_of(h), LOCK_UN);
 }
 
 void prepare_process() {

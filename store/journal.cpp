@@ -223,12 +223,14 @@ void journal_commit() {
     const Intent intent = std::move(held);
     held = {};
     const std::string bytes = serialized(intent);
+    journal_file->lock(true); // a backup copies the tables only between two actions
     journal_file->write_at(0, bytes.data(), bytes.size());
     journal_file->sync();
     apply(intent);
     // After a rename the cleared journal must be durable: a later growth's
     // unfinished table must never be renamed by this intent replayed.
     clear(*journal_file, !intent.renames.empty());
+    journal_file->unlock();
 }
 
 JournalState journal_state(const std::string& dir) {

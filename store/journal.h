@@ -33,9 +33,10 @@ void journal_hold_rename(const std::string& from, const std::string& to);
 std::string journal_current_name(const std::string& path);
 
 // Ends the current action: its writes and renames reach the tables through
-// the journal as described above. Nothing when nothing is held. The sync
-// count: the intent, each table written, and the journal again after a
-// rename.
+// the journal as described above, while the journal file is locked (a backup
+// that takes the same lock sees the tables between two actions). Nothing when
+// nothing is held. The sync count: the intent, each table written, and the
+// journal again after a rename.
 void journal_commit();
 
 enum class JournalState { empty, complete, torn };

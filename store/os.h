@@ -47,6 +47,30 @@ bool exists(const std::string& path);
 // Removes what stands at path; true when nothing stands there afterwards.
 bool remove(const std::string& path);
 
+// A read-only view of a file's first length bytes, shared with the file: it
+// sees every later write to those bytes. No data when the system refuses to
+// map the file (the caller then reads with read_at).
+struct View {
+    const char* data = nullptr;
+    int64_t length = 0;
+    Handle mapping = kNone; // what the system needs to undo it, where it needs anything
+};
+View map(Handle h, int64_t length);
+void unmap(View& view);
+
+// Makes path the current folder, creating it first (and the folders above it)
+// when create is set and it does not exist.
+bool enter_folder(const std::string& path, bool create, std::string* why);
+// The current folder as an absolute path ending in the separator.
+std::string current_folder();
+
+// An exclusive lock on an open file, held until unlock_file: the counter
+// holds it on its journal while an action's writes reach the tables, so that
+// a reader taking it (a backup) sees the files between two actions. wait
+// false answers false at once when another process holds it.
+bool lock_file(Handle h, bool wait);
+void unlock_file(Handle h);
+
 // Takes the lock of a data folder for this process until unlock or the
 // process ends: 1 taken, 0 held by another process, -1 failed (why set).
 int lock_folder(const std::string& folder, Handle* lock, std::string* why);

@@ -66,7 +66,7 @@ def test_input_that_ends_or_cannot_be_read_ends_the_program(tmp_path):
 
 def test_command_line():
     for prog in ("rentdesk", "rentdesk2"):
-        for args, code, text in ((["--help"], 0, "rentdesk-admin init"), (["--version"], 0, prog),
+        for args, code, text in ((["--help"], 0, "rentdesk-admin --data DIR init"), (["--version"], 0, prog),
                                  (["--bad"], 2, "usage")):
             run = subprocess.run([rd.BUILD / prog, *args], capture_output=True, text=True)
             assert run.returncode == code and text in run.stdout + run.stderr

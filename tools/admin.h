@@ -1,0 +1,42 @@
+// What the commands of rentdesk-admin share: the table of commands, usage
+// errors, the folder lock, and the paths the user named. A command runs in
+// the data folder (the current folder, or the one --data names) and gets the
+// arguments that follow its name, the global options taken out.
+#pragma once
+
+#include <string>
+#include <vector>
+
+using Args = std::vector<std::string>;
+
+struct Command {
+    const char* name;
+    const char* synopsis; // the arguments after the name, as the usage lines show them
+    const char* help;     // what --help says of it, lines indented by six blanks
+    int (*run)(const Args& args);
+    bool makes_folder; // the command creates the data folder --data names when missing
+};
+
+// Every command, in the order --help lists them.
+extern const std::vector<Command> kCommands;
+
+// Prints "rentdesk-admin: <what>" and the usage lines to standard error;
+// answers the exit status for bad arguments, 2.
+int usage_error(const std::string& what);
+
+// A command that writes takes the folder's lock and first finishes a clerk's
+// action a crash cut short; it ends the program with status 1 when a counter
+// or another command holds the folder, or the folder cannot be locked.
+void lock_for_writing();
+// A command that only reads keeps writers out while it reads when it can; in
+// a folder a counter works in it reads the files as they stand, and says so.
+void lock_for_reading();
+
+// A path the user gave, made absolute against the folder the command was
+// started in (before --data moved it into the data folder).
+std::string user_path(const std::string& arg);
+
+// The commands of tools/admin_tables.cpp.
+int cmd_init(const Args& args);
+int cmd_check(const Args& args);
+int cmd_dump(const Args& args);
