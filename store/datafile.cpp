@@ -7,6 +7,7 @@
 #include "store/journal.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -102,7 +103,7 @@ std::optional<DataFile> DataFile::open(const std::string& path, Mode mode, const
         os::Handle h = os::create_fresh(path, like ? like->handle_ : os::kNone, &why);
         if (h == os::kNone)
             return std::nullopt;
-        DataFile file(h, path, false);
+        DataFile file(h, path, false, 0);
         file.dirty_ = true; // its creation is a change worth syncing
         return file;
     }
@@ -116,19 +117,29 @@ std::optional<DataFile> DataFile::open(const std::string& path, Mode mode, const
         report_fault(Fault::damaged, path, "is not a regular file");
     if (h == os::kNone)
         return std::nullopt;
-    return DataFile(h, path, held);
+    const int64_t size = os::size(h, &why);
+    if (size < 0) {
+        os::close(h);
+        report_fault(Fault::damaged, path, "cannot be measured: " + why);
+    }
+    DataFile file(h, path, held, size);
+    if (mode != Mode::Direct) // the journal's own files are written, not probed
+        file.view_ = os::map(h, size);
+    return file;
 }
 
-DataFile::DataFile(os::Handle handle, std::string path, bool held)
-    : handle_(handle), held_(held), path_(std::move(path)) {
+DataFile::DataFile(os::Handle handle, std::string path, bool held, int64_t size)
+    : handle_(handle), size_(size), held_(held), path_(std::move(path)) {
     link();
 }
 
 DataFile::DataFile(DataFile&& other) noexcept
-    : handle_(other.handle_), dirty_(other.dirty_), held_(other.held_), writes_(other.writes_),
+    : handle_(other.handle_), size_(other.size_), view_(other.view_), writable_(other.writable_),
+      dirty_(other.dirty_), held_(other.held_), writes_(other.writes_),
       path_(std::move(other.path_)) {
     other.unlink();
     other.handle_ = os::kNone;
+    other.view_ = other.writable_ = os::View{};
     other.dirty_ = false;
     if (handle_ != os::kNone)
         link();
@@ -139,6 +150,10 @@ DataFile& DataFile::operator=(DataFile&& other) noexcept {
         close();
         other.unlink();
         handle_ = other.handle_;
+        size_ = other.size_;
+        view_ = other.view_;
+        writable_ = other.writable_;
+        other.view_ = other.writable_ = os::View{};
         dirty_ = other.dirty_;
         held_ = other.held_;
         writes_ = other.writes_;
@@ -178,18 +193,14 @@ void DataFile::unlink() {
     prev_ = next_ = nullptr;
 }
 
-int64_t DataFile::size() const {
-    std::string why;
-    int64_t n = os::size(handle_, &why);
-    if (n < 0)
-        report_fault(Fault::damaged, path_, "cannot be measured: " + why);
-    return n;
-}
-
 void DataFile::read_at(int64_t offset, void* buf, std::size_t len) const {
     auto* p = static_cast<char*>(buf);
     std::string why;
-    for (std::size_t done = 0; done < len;) {
+    const bool mapped =
+        view_.data && offset >= 0 && offset + static_cast<int64_t>(len) <= view_.length;
+    if (mapped)
+        std::memcpy(p, view_.data + offset, len);
+    for (std::size_t done = mapped ? len : 0; done < len;) {
         long got =
             os::read_at(handle_, offset + static_cast<int64_t>(done), p + done, len - done, &why);
         if (got < 0)
@@ -223,6 +234,14 @@ void DataFile::write_at(int64_t offset, const void* buf, std::size_t len) {
             report_fault(Fault::damaged, path_, "cannot be written: " + why);
         done += static_cast<std::size_t>(put);
     }
+    size_ = std::max(size_, offset + static_cast<int64_t>(len));
+}
+
+char* DataFile::map_for_writing() {
+    if (!writable_.data)
+        writable_ = os::map_for_writing(handle_, size_);
+    dirty_ = dirty_ || writable_.data;
+    return const_cast<char*>(writable_.data);
 }
 
 void DataFile::sync() {
@@ -231,7 +250,8 @@ void DataFile::sync() {
     write_point("");
     std::string why;
     dirty_ = false; // reported once: a file left dirty would fail again on the way out
-    if (!os::sync(handle_, &why) || (path_ == failing_sync() && (why = "Input/output error", true)))
+    if (!os::flush(writable_, &why) || !os::sync(handle_, &why) ||
+        (path_ == failing_sync() && (why = "Input/output error", true)))
         report_fault(Fault::damaged, path_, "cannot be synced: " + why);
     synced(path_);
 }
@@ -240,8 +260,10 @@ void DataFile::truncate(int64_t length) {
     write_point(path_);
     std::string why;
     dirty_ = true;
+    os::unmap(view_); // never read past the new end through the old mapping
     if (!os::truncate(handle_, length, &why))
         report_fault(Fault::damaged, path_, "cannot be cut to length: " + why);
+    size_ = length;
 }
 
 void DataFile::close() {

@@ -49,11 +49,18 @@ class DataFile {
     // compares it to know whether what it read ahead is still current.
     long writes() const { return writes_; }
 
-    // Length of the file in bytes, measured now.
-    int64_t size() const;
+    // Length of the file in bytes: measured when it was opened, then kept up
+    // with the program's own writes (the folder lock keeps others out).
+    int64_t size() const { return size_; }
     // Reads exactly len bytes at offset, the held writes included; anything
-    // less is damage.
+    // less is damage. A table opened to be read or updated is read from a
+    // mapping of the file when the system gives one (it sees every write at
+    // once), else from the file.
     void read_at(int64_t offset, void* buf, std::size_t len) const;
+    // The whole file mapped for writing in place, for a table being built;
+    // nullptr when the system refuses (write with write_at then). What is
+    // written there reaches the disk when the file is synced or closed.
+    char* map_for_writing();
     // Writes exactly len bytes at offset (held while journaled); a write that
     // stores less is retried, a failure is damage.
     void write_at(int64_t offset, const void* buf, std::size_t len);
@@ -72,11 +79,13 @@ class DataFile {
     static void close_all();
 
   private:
-    DataFile(os::Handle handle, std::string path, bool held);
+    DataFile(os::Handle handle, std::string path, bool held, int64_t size);
     void link();
     void unlink();
 
     os::Handle handle_ = os::kNone;
+    int64_t size_ = 0;
+    os::View view_, writable_;
     bool dirty_ = false; // written at once since the last sync
     bool held_ = false;  // writes go to the journal
     long writes_ = 0;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -161,16 +162,36 @@ void unlock(Handle lock) {
     close(lock);
 }
 
-View map(Handle h, int64_t length) {
+namespace {
+
+View mapped(Handle h, int64_t length, int protection) {
     View view;
-    if (length <= 0)
+    if (length <= 0 || static_cast<uint64_t>(length) > SIZE_MAX)
         return view;
-    void* p = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, fd_of(h), 0);
+    void* p =
+        ::mmap(nullptr, static_cast<std::size_t>(length), protection, MAP_SHARED, fd_of(h), 0);
     if (p != MAP_FAILED) {
         view.data = static_cast<const char*>(p);
         view.length = length;
     }
     return view;
+}
+
+} // namespace
+
+View map(Handle h, int64_t length) {
+    return mapped(h, length, PROT_READ);
+}
+
+View map_for_writing(Handle h, int64_t length) {
+    return mapped(h, length, PROT_READ | PROT_WRITE);
+}
+
+bool flush(const View& view, std::string* why) {
+    return !view.data ||
+           ::msync(const_cast<char*>(view.data), static_cast<std::size_t>(view.length), MS_SYNC) ==
+               0 ||
+           failed(why);
 }
 
 void unmap(View& view) {

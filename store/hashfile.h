@@ -17,7 +17,7 @@
 
 #include <cassert>
 #include <cstdint>
-#include <new>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -194,60 +194,81 @@ std::vector<int32_t> hash_dump(const DataFile& f, int32_t n) {
     return keys;
 }
 
-// Places r in the first empty slot of its probe sequence in an in-memory
-// table; answers false when every slot is taken.
+// The table a growth builds in its temporary file: formatted, then each
+// moved record placed in the first empty slot of its probe sequence, through
+// a mapping of the file when the system gives one (else slot by slot).
 template <class Rec>
-bool place_in_image(std::vector<Rec>& image, const Rec& r) {
-    int32_t n = static_cast<int32_t>(image.size());
-    int32_t key = TableTraits<Rec>::key(r);
-    for (int32_t i = 0; i < n; ++i) {
-        int32_t s = probe_slot(key, n, i);
-        if (!is_live(image[s])) {
-            image[s] = r;
-            return true;
-        }
+class NewTable {
+  public:
+    NewTable(DataFile& file, int32_t slots) : file_(file), slots_(slots) {
+        hash_format<Rec>(file, slots);
+        view_ = file.map_for_writing();
     }
-    return false;
-}
+
+    // Answers false when every slot is taken (a table too large to grow).
+    bool place(const Rec& r) {
+        const int32_t key = TableTraits<Rec>::key(r);
+        for (int32_t i = 0; i < slots_; ++i) {
+            const int64_t at = static_cast<int64_t>(probe_slot(key, slots_, i)) * sizeof(Rec);
+            Rec there;
+            view_ ? (void)std::memcpy(&there, view_ + at, sizeof there)
+                  : file_.read_at(at, &there, sizeof there);
+            if (!is_live(there)) {
+                view_ ? (void)std::memcpy(view_ + at, &r, sizeof r)
+                      : file_.write_at(at, &r, sizeof r);
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    DataFile& file_;
+    int32_t slots_;
+    char* view_ = nullptr;
+};
 
 // rebuild: grows the table to grown_slot_count(n) slots holding its live
 // records in their old slot order and then r. The copied records are left in
 // the scratch file hashadd.txt beside the table. The new table is built whole
-// in a temporary file and renamed over the old one, so a crash leaves either
-// the old table or the new one, never a mix. Answers the handle on the new
-// file; f is closed.
+// in a temporary file, a chunk of records at a time (its memory does not grow
+// with the table), and renamed over the old one, so a crash leaves either
+// the old table or the new one, never a mix; inside a clerk's action the
+// rename waits for the action's end (store/journal.h). Answers the handle on
+// the new file; f is closed.
 template <class Rec>
 DataFile hash_rebuild(DataFile& f, const Rec& r) {
     const std::string path = f.path();
-    const int32_t n = slot_count<Rec>(f);
     const std::string temp = path + ".new";
-    try {
-        std::vector<Rec> moved;
-        hash_pass<Rec>(f, 0, [&](int32_t, const Rec& rec) {
-            if (is_live(rec))
-                moved.push_back(rec);
-            return false;
-        });
-        moved.push_back(r);
-
-        auto scratch = DataFile::open(folder_of(path) + "hashadd.txt", DataFile::Mode::Create, &f);
-        if (!scratch)
-            report_fault(Fault::damaged, folder_of(path) + "hashadd.txt", "cannot be created");
-        scratch->write_at(0, moved.data(), moved.size() * sizeof(Rec));
-        scratch->close();
-
-        std::vector<Rec> image(grown_slot_count(n), TableTraits<Rec>::blank());
-        for (const Rec& rec : moved)
-            if (!place_in_image(image, rec))
-                report_fault(Fault::damaged, path, "is too large to grow");
-        auto out = DataFile::open(temp, DataFile::Mode::Create, &f);
-        if (!out)
-            report_fault(Fault::damaged, temp, "cannot be created");
-        out->write_at(0, image.data(), image.size() * sizeof(Rec));
-        out->close();
-    } catch (const std::bad_alloc&) {
-        report_fault(Fault::damaged, path, "cannot grow: there is not enough memory");
-    }
+    const std::string scratch_path = folder_of(path) + "hashadd.txt";
+    auto scratch = DataFile::open(scratch_path, DataFile::Mode::Create, &f);
+    if (!scratch)
+        report_fault(Fault::damaged, scratch_path, "cannot be created");
+    auto out = DataFile::open(temp, DataFile::Mode::Create, &f);
+    if (!out)
+        report_fault(Fault::damaged, temp, "cannot be created");
+    NewTable<Rec> table(*out, grown_slot_count(slot_count<Rec>(f)));
+    std::vector<Rec> moved; // the records copied to the scratch file, a chunk at a time
+    auto copy_out = [&] {
+        scratch->write_at(scratch->size(), moved.data(), moved.size() * sizeof(Rec));
+        moved.clear();
+    };
+    auto move = [&](const Rec& rec) {
+        if (!table.place(rec))
+            report_fault(Fault::damaged, path, "is too large to grow");
+        moved.push_back(rec);
+        if (moved.size() == 4096)
+            copy_out();
+    };
+    hash_pass<Rec>(f, 0, [&](int32_t, const Rec& rec) {
+        if (is_live(rec))
+            move(rec);
+        return false;
+    });
+    move(r);
+    copy_out();
+    scratch->close();
+    out->close();
     f.close();
     if (journal_is_open())
         journal_hold_rename(temp, path); // put in place when the clerk's action ends
@@ -257,6 +278,12 @@ DataFile hash_rebuild(DataFile& f, const Rec& r) {
     if (!reopened)
         report_fault(Fault::damaged, path, "cannot be opened again after growing");
     return std::move(*reopened);
+}
+
+// Whether the table has an empty or deleted slot, from one pass over it.
+template <class Rec>
+bool has_free_slot(const DataFile& f) {
+    return hash_pass<Rec>(f, 0, [](int32_t, const Rec& r) { return !is_live(r); }) >= 0;
 }
 
 // insert: r in the first free (empty or deleted) slot of its key's probe
@@ -271,6 +298,10 @@ void hash_insert(DataFile& f, const Rec& r) {
         return;
     int32_t n = slot_count<Rec>(f);
     for (int32_t i = 0; i < n; ++i) {
+        // A table that is full is known from one pass, not from a probe of
+        // every slot in the scattered order of the key's sequence.
+        if (i == 32 && !has_free_slot<Rec>(f))
+            break;
         int32_t s = probe_slot(key, n, i);
         if (!is_live(read_slot<Rec>(f, s))) {
             write_slot(f, s, r);

@@ -56,6 +56,10 @@ struct View {
     Handle mapping = kNone; // what the system needs to undo it, where it needs anything
 };
 View map(Handle h, int64_t length);
+// The same for writing in place: what is written there goes to the file.
+View map_for_writing(Handle h, int64_t length);
+// Forces what was written through a view to the file on disk.
+bool flush(const View& view, std::string* why);
 void unmap(View& view);
 
 // Makes path the current folder, creating it first (and the folders above it)

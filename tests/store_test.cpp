@@ -295,3 +295,22 @@ static void close_in_any_order() {
 TEST(OpenFilesDeathTest, CloseAllAfterClosingInAnyOrder) {
     EXPECT_EXIT(close_in_any_order(), testing::ExitedWithCode(0), "");
 }
+
+// A table is read through a mapping of its file: a write through another
+// handle is seen at once, and a reader keeps the whole table it opened, and
+// only that, while a growth puts a new table in its place.
+TEST(MappedReads, SeeWritesAtOnceAndKeepTheTableTheyOpened) {
+    DataFile writer = empty_table<RentRec>(2);
+    DataFile reader = *DataFile::open("rentmovies.txt", DataFile::Mode::Read);
+    rent_insert(writer, RentRec{7, {2009, 3, 1}, 4, 1, 3}); // slot 1
+    EXPECT_EQ(rent_find(reader, 7), 1);
+    rent_insert(writer, RentRec{8, {2009, 3, 1}, 4, 2, 3}); // slot 0: the table is full
+    const std::string old_table = file("rentmovies.txt");
+    rent_insert(writer, RentRec{9, {2009, 3, 1}, 4, 3, 3}); // grows to 13 slots
+    ASSERT_EQ(rent_slots(writer), 13);
+    EXPECT_EQ(reader.size(), 2 * 28);
+    std::string seen(old_table.size(), '\0');
+    reader.read_at(0, seen.data(), seen.size());
+    EXPECT_EQ(seen, old_table);
+    EXPECT_EQ(rent_find(reader, 9), -1);
+}
