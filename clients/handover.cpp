@@ -36,9 +36,8 @@ void print_notice_heading(Notice variant) {
 void show_call_notice(Notice variant, int32_t client, const MovieRec& copy) {
     print_notice_heading(variant);
     DataFile users = open_table<ClientRec>();
-    int32_t slot = client_find(users, client);
-    if (slot >= 0) {
-        ClientRec c = client_read(users, slot);
+    ClientRec c;
+    if (client_find(users, client, &c) >= 0) {
         print_fmt("\n\n The phone number of the client is:0%d\n", c.phone);
         print_fmt("\n The name of the client is:'%s %s'\n", std::string(text_of(c.fname)).c_str(),
                   std::string(text_of(c.lname)).c_str());

@@ -100,11 +100,11 @@ void close_rental(DataFile& rents, DataFile& reserved, DataFile& saved, RentRec 
 
 // Releases the copy held for a removed client and passes it on.
 void release_hold(DataFile& reserved, DataFile& saved, int32_t id) {
-    int32_t slot = saved_find(saved, id);
-    if (slot < 0)
+    SavedRec hold;
+    if (saved_find(saved, id, &hold) < 0)
         return;
     DataFile catalog = open_table<MovieRec>();
-    release_then_hand_over(saved, reserved, catalog, saved_read(saved, slot));
+    release_then_hand_over(saved, reserved, catalog, hold);
     catalog.close();
 }
 
@@ -122,14 +122,13 @@ void remove_client(DataFile& users, int32_t rate) {
     int32_t slot = find_client_to_remove(users);
     if (slot >= 0) {
         ClientRec del = client_read(users, slot);
-        int32_t rent_slot = rent_find(rents, del.id);
         RentRec rental{};
+        int32_t rent_slot = rent_find(rents, del.id, &rental);
         int32_t disksta = 0;
         bool settled;
         if (rent_slot < 0) {
             settled = del.fine == 0 || collect(del.fine, false);
         } else {
-            rental = rent_read(rents, rent_slot);
             settled = settle_rental(del, rental, rate, disksta);
         }
         if (settled) {

@@ -15,10 +15,10 @@ namespace {
 
 // Adds the late fine to the fine the file holds for the client.
 void book_late_fine(DataFile& users, int32_t id, int32_t late) {
-    int32_t slot = client_find(users, id);
+    ClientRec stored;
+    int32_t slot = client_find(users, id, &stored);
     if (slot < 0)
         return;
-    ClientRec stored = client_read(users, slot);
     stored.fine = add_fine(stored.fine, late);
     client_write(users, slot, stored);
 }

@@ -36,8 +36,8 @@ void add_movie(DataFile& catalog) {
     discard_input();
     ins.id = ask_number(kAskNewId, positive_number);
     ins.copy = 1;
-    int32_t found = movie_find(catalog, ins.id);
-    if (found >= 0) {
+    MovieRec known;
+    if (movie_find(catalog, ins.id, &known) >= 0) {
         info_message("\n\n\n Movie ID already exists!...");
         if (yes_no_dialog(" Do you want to add a copy of the movie? Y/N") != kYes)
             return;
@@ -47,7 +47,6 @@ void add_movie(DataFile& catalog) {
             return;
         }
         ins.copy = highest + 1;
-        MovieRec known = movie_read(catalog, found);
         ins.rentdays = known.rentdays;
         set_text(ins.name, text_of(known.name));
     } else {

@@ -123,10 +123,8 @@ bool stops_at(const SearchDesk& d, const MovieRec& rec, Scan& scan) {
         return true;
     }
     if (rec.saved == 1) {
-        int32_t slot = saved_find(d.saved, d.client);
-        if (slot < 0)
+        if (saved_find(d.saved, d.client, &scan.hold) < 0)
             return false;
-        scan.hold = saved_read(d.saved, slot);
         if (scan.hold.movie != rec.id || scan.hold.copy != rec.copy)
             return false;
         scan.found = Scan::Case::held_copy;
@@ -250,8 +248,8 @@ Next not_available(SearchDesk& d, const Scan& scan) {
     print_plain("\n\n\n The Movie is not avaliable for renting! \n");
     print_plain("\n The client can reserve the movie.");
     press_any_key();
-    int32_t slot = rent_find(d.rents, d.client);
-    if (slot >= 0 && rent_read(d.rents, slot).movie == scan.savfin.id) {
+    RentRec rental;
+    if (rent_find(d.rents, d.client, &rental) >= 0 && rental.movie == scan.savfin.id) {
         info_screen();
         print_plain("\n\n\n The client is already renting this movie!!!");
         print_plain("\n So the client can't reserve this movie");

@@ -11,8 +11,8 @@ DataFile client_rebuild(DataFile& f, ClientRec r) {
     return hash_rebuild(f, r);
 }
 
-int32_t client_find(const DataFile& f, int32_t id) {
-    return hash_find<ClientRec>(f, id);
+int32_t client_find(const DataFile& f, int32_t id, ClientRec* found) {
+    return hash_find<ClientRec>(f, id, found);
 }
 
 void client_delete(DataFile& f, ClientRec r) {

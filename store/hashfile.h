@@ -111,14 +111,23 @@ int32_t probe_walk(const DataFile& f, int32_t key, Visit visit) {
 
 // find: the slot of the first record of key in its probe sequence that also
 // satisfies match, or -1; passes deleted slots, stops at the first empty one.
+// The record found is stored in *found when found is given, so that the
+// caller need not read it again.
 template <class Rec, class Match>
-int32_t hash_find(const DataFile& f, int32_t key, Match match) {
-    return probe_walk<Rec>(f, key, [&](int32_t, const Rec& r) { return match(r); });
+int32_t hash_find(const DataFile& f, int32_t key, Match match, Rec* found = nullptr) {
+    return probe_walk<Rec>(f, key, [&](int32_t, const Rec& r) {
+        if (!match(r))
+            return false;
+        if (found)
+            *found = r;
+        return true;
+    });
 }
 
 template <class Rec>
-int32_t hash_find(const DataFile& f, int32_t key) {
-    return hash_find<Rec>(f, key, [](const Rec&) { return true; });
+int32_t hash_find(const DataFile& f, int32_t key, Rec* found = nullptr) {
+    return hash_find<Rec>(
+        f, key, [](const Rec&) { return true; }, found);
 }
 
 // Called between the chunks of every pass over a whole table, so that a

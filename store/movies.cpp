@@ -11,12 +11,13 @@ DataFile movie_rebuild(DataFile& f, MovieRec r) {
     return hash_rebuild(f, r);
 }
 
-int32_t movie_find(const DataFile& f, int32_t id) {
-    return hash_find<MovieRec>(f, id);
+int32_t movie_find(const DataFile& f, int32_t id, MovieRec* found) {
+    return hash_find<MovieRec>(f, id, found);
 }
 
-int32_t movie_find_copy(const DataFile& f, int32_t id, int32_t copy) {
-    return hash_find<MovieRec>(f, id, [copy](const MovieRec& r) { return r.copy == copy; });
+int32_t movie_find_copy(const DataFile& f, int32_t id, int32_t copy, MovieRec* found) {
+    return hash_find<MovieRec>(
+        f, id, [copy](const MovieRec& r) { return r.copy == copy; }, found);
 }
 
 int32_t movie_max_copy(const DataFile& f, int32_t id) {

@@ -1,7 +1,8 @@
 // The movie catalogue, catalogmov.txt: one record per disk, keyed on the
 // movie id; the copies of a title share its id and differ by copy number.
 // Every operation works as its template in store/hashfile.h describes
-// (insert, rebuild, find, delete, format, dump, slots, read, write); the
+// (insert, rebuild, find — which can also hand back the record it found —,
+// delete, format, dump, slots, read, write); the
 // queries of this table alone carry their own comment.
 #pragma once
 
@@ -13,9 +14,9 @@
 
 void movie_insert(DataFile& f, MovieRec r);
 DataFile movie_rebuild(DataFile& f, MovieRec r);
-int32_t movie_find(const DataFile& f, int32_t id);
+int32_t movie_find(const DataFile& f, int32_t id, MovieRec* found = nullptr);
 // Slot of the given copy of the movie, or -1.
-int32_t movie_find_copy(const DataFile& f, int32_t id, int32_t copy);
+int32_t movie_find_copy(const DataFile& f, int32_t id, int32_t copy, MovieRec* found = nullptr);
 // Highest copy number of the movie on its probe path, or -1 if it has none.
 int32_t movie_max_copy(const DataFile& f, int32_t id);
 // Deletes the copy with r's id and copy number.

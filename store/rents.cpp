@@ -11,8 +11,8 @@ DataFile rent_rebuild(DataFile& f, RentRec r) {
     return hash_rebuild(f, r);
 }
 
-int32_t rent_find(const DataFile& f, int32_t client) {
-    return hash_find<RentRec>(f, client);
+int32_t rent_find(const DataFile& f, int32_t client, RentRec* found) {
+    return hash_find<RentRec>(f, client, found);
 }
 
 void rent_delete(DataFile& f, RentRec r) {

@@ -1,7 +1,8 @@
 // The rental file, rentmovies.txt: one record per copy out on rent, keyed on
 // the renting client.
 // Every operation works as its template in store/hashfile.h describes
-// (insert, rebuild, find, delete, format, dump, slots, read); the
+// (insert, rebuild, find — which can also hand back the record it found —,
+// delete, format, dump, slots, read); the
 // queries of this table alone carry their own comment.
 #pragma once
 
@@ -12,7 +13,7 @@
 
 void rent_insert(DataFile& f, RentRec r);
 DataFile rent_rebuild(DataFile& f, RentRec r);
-int32_t rent_find(const DataFile& f, int32_t client);
+int32_t rent_find(const DataFile& f, int32_t client, RentRec* found = nullptr);
 // Deletes the rental rent_find answers for r's client.
 void rent_delete(DataFile& f, RentRec r);
 void rent_format(DataFile& f, int32_t n);

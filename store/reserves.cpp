@@ -11,8 +11,8 @@ DataFile reserve_rebuild(DataFile& f, ReserveRec r) {
     return hash_rebuild(f, r);
 }
 
-int32_t reserve_find(const DataFile& f, int32_t movie) {
-    return hash_find<ReserveRec>(f, movie);
+int32_t reserve_find(const DataFile& f, int32_t movie, ReserveRec* found) {
+    return hash_find<ReserveRec>(f, movie, found);
 }
 
 int32_t reserve_find_client(const DataFile& f, int32_t movie, int32_t client) {

@@ -1,7 +1,8 @@
 // The reservation file, reservedmov.txt: one record per reservation of a
 // title, keyed on the movie id (the record's second field).
 // Every operation works as its template in store/hashfile.h describes
-// (insert, rebuild, find, delete, format, dump, slots, read); the
+// (insert, rebuild, find — which can also hand back the record it found —,
+// delete, format, dump, slots, read); the
 // queries of this table alone carry their own comment.
 #pragma once
 
@@ -12,7 +13,7 @@
 
 void reserve_insert(DataFile& f, ReserveRec r);
 DataFile reserve_rebuild(DataFile& f, ReserveRec r);
-int32_t reserve_find(const DataFile& f, int32_t movie);
+int32_t reserve_find(const DataFile& f, int32_t movie, ReserveRec* found = nullptr);
 // Slot of the reservation of this title by this client, or -1.
 int32_t reserve_find_client(const DataFile& f, int32_t movie, int32_t client);
 // Slot of the client's first reservation in file order, or -1.

@@ -11,8 +11,8 @@ DataFile saved_rebuild(DataFile& f, SavedRec r) {
     return hash_rebuild(f, r);
 }
 
-int32_t saved_find(const DataFile& f, int32_t client) {
-    return hash_find<SavedRec>(f, client);
+int32_t saved_find(const DataFile& f, int32_t client, SavedRec* found) {
+    return hash_find<SavedRec>(f, client, found);
 }
 
 int32_t saved_scan_client(const DataFile& f, int32_t client) {

@@ -1,7 +1,8 @@
 // The saved-copy file, ressavmov.txt: one record per copy held for a client
 // who reserved its title, keyed on that client.
 // Every operation works as its template in store/hashfile.h describes
-// (insert, rebuild, find, delete, format, dump, slots, read); the
+// (insert, rebuild, find — which can also hand back the record it found —,
+// delete, format, dump, slots, read); the
 // queries of this table alone carry their own comment.
 #pragma once
 
@@ -13,7 +14,7 @@
 
 void saved_insert(DataFile& f, SavedRec r);
 DataFile saved_rebuild(DataFile& f, SavedRec r);
-int32_t saved_find(const DataFile& f, int32_t client);
+int32_t saved_find(const DataFile& f, int32_t client, SavedRec* found = nullptr);
 // Slot of the client's first hold in file order, or -1.
 int32_t saved_scan_client(const DataFile& f, int32_t client);
 // Deletes the hold saved_find answers for r's client.

@@ -63,7 +63,7 @@ static int64_t probe(int64_t key, int64_t n, int64_t i) {
 // the blank record with a key; key -1 marks a deleted slot, 0 an empty one.
 template <class Rec>
 static void worked_example(void (*insert)(DataFile&, Rec), void (*erase)(DataFile&, Rec),
-                           int32_t (*find)(const DataFile&, int32_t), Rec blank) {
+                           int32_t (*find)(const DataFile&, int32_t, Rec*), Rec blank) {
     SCOPED_TRACE(TableTraits<Rec>::file);
     DataFile f = empty_table<Rec>(13);
     insert(f, keyed(blank, 25));
@@ -73,9 +73,9 @@ static void worked_example(void (*insert)(DataFile&, Rec), void (*erase)(DataFil
     want[0] = keyed(blank, 12);
     want[12] = keyed(blank, -1);
     EXPECT_EQ(file(TableTraits<Rec>::file), bytes_of(want));
-    EXPECT_EQ(find(f, 12), 0);
+    EXPECT_EQ(find(f, 12, nullptr), 0);
     insert(f, keyed(blank, 38));
-    EXPECT_EQ(find(f, 38), 12);
+    EXPECT_EQ(find(f, 38, nullptr), 12);
 }
 
 // The blank record: every text "x", every date 1999-01-01, every integer 0.
