@@ -10,10 +10,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -82,7 +83,7 @@ void time_growth_floor(benchmark::State& state) {
             fsync_or_die(fd.fd);
         }
         state.SetIterationTime(now_seconds() - start);
-        ::unlink(out.c_str());
+        std::filesystem::remove(out);
     }
 }
 
@@ -98,7 +99,7 @@ int growth_child(const std::string& path, int32_t key) {
         std::thread sampler([&] {
             while (!done) {
                 peak = std::max<int64_t>(peak, rss_anon());
-                ::usleep(500);
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
             }
         });
         const double start = now_seconds();
