@@ -2,7 +2,8 @@
 # Builds rentdesk and runs every test: the unit and end-to-end tests in the
 # ordinary build, again in a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer (any report fails), then the fuzz target's kept
-# findings and a bounded fuzzing run (RENTDESK_FUZZ_SECONDS, default 60).
+# findings and a bounded fuzzing run (RENTDESK_FUZZ_SECONDS, default 60),
+# then one short round of the benchmark (built in build-bench; nothing timed).
 # Stops at the first failure and ends with the count of tests passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,5 +19,8 @@ cmake --build build-sanitize -j2
 ctest --test-dir build-sanitize --output-on-failure -j2 | tee -a "$log"
 unset ASAN_OPTIONS UBSAN_OPTIONS
 tests/fuzz/run_fuzz.sh "${RENTDESK_FUZZ_SECONDS:-60}" | tee -a "$log"
+cmake -S . -B build-bench -DRENTDESK_BENCH=ON >/dev/null
+cmake --build build-bench -j2 --target rentdesk_bench
+ctest --test-dir build-bench --output-on-failure -R '^bench\.' | tee -a "$log"
 sed -nE 's/^100% tests passed, 0 tests failed out of ([0-9]+)$/\1/p' "$log" |
     awk '{ n += $1 } END { print n " passed, 0 failed" }'
