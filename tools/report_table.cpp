@@ -34,10 +34,14 @@ std::string printable(const std::string& text) {
     return out;
 }
 
-// A field as the table shows it (before fitting).
+// A field as the table shows it (before fitting). A date is shown day first
+// whatever it holds: a due day can be 29 February of any year.
 std::string shown(const std::string& field, Cell cell) {
     Date d{};
-    if (cell == Cell::date && parse_iso_date(field, d))
+    int end = 0;
+    if (cell == Cell::date &&
+        std::sscanf(field.c_str(), "%d-%d-%d%n", &d.year, &d.month, &d.day, &end) == 3 &&
+        end == static_cast<int>(field.size()))
         return plain_date(d);
     return cell == Cell::text ? printable(field) : field;
 }
