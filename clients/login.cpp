@@ -15,20 +15,9 @@ bool renewal_months(int32_t months) {
     return months >= 0 && months <= kMaxMonths;
 }
 
-// The last day the stored subscription covers: subdate plus months, the
-// day left as it is (a 31st can land in a shorter month).
+// A subscription lets the client in through its last day.
 bool subscription_valid(const ClientRec& c, Date today) {
-    int64_t year = c.subdate.year;
-    int64_t month = static_cast<int64_t>(c.subdate.month) + c.months;
-    if (month > 12) {
-        year += (month - 1) / 12;
-        month = (month - 1) % 12 + 1;
-    }
-    if (year != today.year)
-        return year > today.year;
-    if (month != today.month)
-        return month > today.month;
-    return c.subdate.day >= today.day;
+    return !date_before(subscription_end(c), today);
 }
 
 // Reads the id typed at the login screen; ids below 1 are never found.

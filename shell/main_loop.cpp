@@ -22,7 +22,6 @@
 namespace {
 
 constexpr int32_t kMonthPrice = 200;
-constexpr int32_t kDayFine = 5;
 
 constexpr const char* kPrompt = " Please select your chiose by keyboard... exit with ESC";
 constexpr std::string_view kEntryTop = " ________________________\n";

@@ -93,24 +93,11 @@ template <class Rec>
 Table<Rec> load(std::vector<std::string>& problems) {
     Table<Rec> t;
     auto file = DataFile::open(t.name, DataFile::Mode::Read);
-    if (!file) {
-        problems.push_back(format("%s: is missing or cannot be opened", t.name));
+    for (std::string& line : table_file_problems(file ? &*file : nullptr, t.name, sizeof(Rec)))
+        problems.push_back(std::move(line));
+    const int64_t n = file ? file->size() / static_cast<int64_t>(sizeof(Rec)) : 0;
+    if (n < 2)
         return t;
-    }
-    int64_t size = file->size();
-    int64_t n = size / static_cast<int64_t>(sizeof(Rec));
-    if (size % static_cast<int64_t>(sizeof(Rec)) != 0)
-        problems.push_back(format("%s: its length, %lld bytes, is not a whole number of %d-byte "
-                                  "records",
-                                  t.name, static_cast<long long>(size), int(sizeof(Rec))));
-    if (n < 2) {
-        problems.push_back(format("%s: has %lld slot%s, fewer than the 2 a table needs", t.name,
-                                  static_cast<long long>(n), n == 1 ? "" : "s"));
-        return t;
-    }
-    if (!is_prime(n))
-        problems.push_back(format("%s: its slot count, %lld, is not a prime number", t.name,
-                                  static_cast<long long>(n)));
     try {
         t.recs.resize(n);
         file->read_at(0, t.recs.data(), n * sizeof(Rec));
@@ -445,6 +432,26 @@ void check_journal(std::vector<std::string>& problems) {
 }
 
 } // namespace
+
+std::vector<std::string> table_file_problems(const DataFile* file, const char* name,
+                                             std::size_t record_size) {
+    if (!file)
+        return {format("%s: is missing or cannot be opened", name)};
+    std::vector<std::string> problems;
+    const int64_t size = file->size();
+    const int64_t n = size / static_cast<int64_t>(record_size);
+    if (size % static_cast<int64_t>(record_size) != 0)
+        problems.push_back(format("%s: its length, %lld bytes, is not a whole number of %d-byte "
+                                  "records",
+                                  name, static_cast<long long>(size), int(record_size)));
+    if (n < 2)
+        problems.push_back(format("%s: has %lld slot%s, fewer than the 2 a table needs", name,
+                                  static_cast<long long>(n), n == 1 ? "" : "s"));
+    else if (!is_prime(n))
+        problems.push_back(format("%s: its slot count, %lld, is not a prime number", name,
+                                  static_cast<long long>(n)));
+    return problems;
+}
 
 CheckResult check_data_folder(bool repair) {
     set_fault_handler(nullptr); // every fault is collected, none ends the check

@@ -5,8 +5,11 @@
 // already taken as a rental.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+class DataFile;
 
 struct CheckResult {
     std::vector<std::string> problems; // one line each, naming file and record
@@ -21,3 +24,10 @@ struct CheckResult {
 // rentals and holds that name it. Nothing else is added or removed. Then
 // checks again: problems lists only what is still wrong.
 CheckResult check_data_folder(bool repair);
+
+// The check's words for what keeps a data file from being read as a table of
+// record_size-byte records: missing (file is null), a length that is not a
+// whole number of records, fewer than 2 slots, a slot count that is not
+// prime. Empty when nothing does.
+std::vector<std::string> table_file_problems(const DataFile* file, const char* name,
+                                             std::size_t record_size);

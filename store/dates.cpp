@@ -84,17 +84,35 @@ int64_t months_between(int64_t first, int64_t last) {
     return sum;
 }
 
+// The day's number on the shop's calendar: 365 days a year, the months
+// before its month at their fixed lengths, then its day. Every count of days
+// is a difference of two of these.
+int64_t day_number(WideDate d) {
+    return 365 * d.year + months_between(1, d.month - 1) + d.day;
+}
+
+bool wide_before(WideDate a, WideDate b) {
+    if (a.year != b.year)
+        return a.year < b.year;
+    return a.month != b.month ? a.month < b.month : a.day < b.day;
+}
+
+WideDate wide(Date d) {
+    return WideDate{d.year, d.month, d.day};
+}
+
+// Days today lies after the due day; 0 when it does not.
 int64_t late_days(WideDate due, Date today) {
-    if (today.year == due.year && today.month == due.month && today.day > due.day)
-        return today.day - due.day;
-    if (today.year == due.year && today.month > due.month)
-        return today.day + (month_length(static_cast<int>(due.month)) - due.day) +
-               months_between(due.month + 1, today.month - 1);
-    if (today.year > due.year)
-        return 365 * (today.year - due.year - 1) +
-               (month_length(static_cast<int>(due.month)) - due.day) +
-               months_between(due.month + 1, 12) + months_between(1, today.month - 1) + today.day;
-    return 0;
+    return wide_before(due, wide(today)) ? day_number(wide(today)) - day_number(due) : 0;
+}
+
+bool is_leap_year(int64_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// Days of the month on the real calendar.
+int64_t real_month_length(int64_t year, int64_t month) {
+    return month == 2 && is_leap_year(year) ? 29 : month_length(static_cast<int>(month));
 }
 
 } // namespace
@@ -106,13 +124,26 @@ Date get_today() {
     return Date{clock_field(local, "%Y"), clock_field(local, "%m"), clock_field(local, "%d")};
 }
 
+bool is_real_date(Date d) {
+    return d.year >= 1 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+           d.day <= real_month_length(d.year, d.month);
+}
+
 int month_length(int month) {
     static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month >= 1 && month <= 12 ? kLengths[month - 1] : 0;
 }
 
+Date due_date(RentRec rental) {
+    return narrow(due_wide(rental));
+}
+
+int64_t late_days_on(RentRec rental, Date today) {
+    return late_days(due_wide(rental), today);
+}
+
 int32_t late_fine_on(RentRec rental, int32_t rate, Date today) {
-    int64_t days = late_days(due_wide(rental), today);
+    int64_t days = late_days_on(rental, today);
     if (days <= 0)
         return 0;
     int64_t fine = days * rate;
@@ -145,4 +176,20 @@ Date hold_end(Date savedate) {
         d.year += 1;
     }
     return narrow(d);
+}
+
+Date subscription_end(ClientRec client) {
+    const int64_t months =
+        static_cast<int64_t>(client.subdate.year) * 12 + (client.subdate.month - 1) + client.months;
+    const int64_t year = months >= 0 ? months / 12 : (months - 11) / 12;
+    const int64_t month = months - year * 12 + 1;
+    const int64_t last = real_month_length(year, month);
+    return narrow(WideDate{year, month, client.subdate.day > last ? last : client.subdate.day});
+}
+
+int64_t days_between(Date from, Date to) {
+    const int64_t days = day_number(wide(to)) - day_number(wide(from));
+    if (days == 0 && date_before(from, to))
+        return 1;
+    return days == 0 && date_before(to, from) ? -1 : days;
 }

@@ -1,14 +1,30 @@
-// Calendar dates: today's date from the clock, and the fine for a late
-// rental on the shop's fixed calendar (February 28 days, 365-day years).
+// Calendar dates: today's date from the clock, and the counter's arithmetic
+// of days on the shop's fixed calendar (February 28 days, 365-day years): the
+// due day and late fine of a rental, the last day of a hold and of a
+// subscription. The desks and the owner's reports use these alone.
 #pragma once
 
 #include "store/records.h"
 
+// The fine booked for each day a disk comes back late.
+inline constexpr int32_t kDayFine = 5;
+
 // Today's date in local time.
 Date get_today();
 
+// Whether d is a day of the real calendar (leap years included): year 1 or
+// later, month 1 to 12, a day its month has.
+bool is_real_date(Date d);
+
 // Days of each month on the shop's calendar; month 1 to 12.
 int month_length(int month);
+
+// The due day of a rental: its rent days added to the rental date, carried
+// over month ends (a due day of 29 February stays in February).
+Date due_date(RentRec rental);
+// The days a rental is late on today, counted from its due day; 0 when it
+// is not late.
+int64_t late_days_on(RentRec rental, Date today);
 
 // The fine for a rental: late days past its due date times rate, 0 when it
 // is not late. Reads today's date itself.
@@ -19,3 +35,13 @@ int32_t late_fine_on(RentRec rental, int32_t rate, Date today);
 // The last day a hold made on savedate stands (seven days on, carried over
 // one month end; February counts 28 days, in leap years too).
 Date hold_end(Date savedate);
+
+// The last day a client's subscription lets him in without paying: its
+// months added to the subscription date, the day cut to the last day of a
+// shorter month (29 February in a leap year).
+Date subscription_end(ClientRec client);
+
+// Days from one date to another on the shop's calendar (to - from; below 0
+// when to comes first). A 29 February and the 1 March after it count as one
+// day apart, in the order of the dates.
+int64_t days_between(Date from, Date to);

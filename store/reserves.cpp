@@ -30,13 +30,17 @@ int32_t reserve_earliest(const DataFile& f, int32_t movie, Date today) {
     int32_t answer = -1;
     Date mindate = today;
     probe_walk<ReserveRec>(f, movie, [&](int32_t slot, const ReserveRec& r) {
-        if (!date_before(mindate, r.resdate)) { // on or before mindate
+        if (reserve_served_first(r.resdate, mindate)) {
             answer = slot;
             mindate = r.resdate;
         }
         return false;
     });
     return answer;
+}
+
+bool reserve_served_first(Date met_later, Date met_earlier) {
+    return !date_before(met_earlier, met_later);
 }
 
 void reserve_delete(DataFile& f, ReserveRec r) {

@@ -21,6 +21,10 @@ int32_t reserve_scan_client(const DataFile& f, int32_t client);
 // Slot of the earliest reservation of the title dated today or before; of
 // equal dates the last met in the probe sequence wins. -1 when none.
 int32_t reserve_earliest(const DataFile& f, int32_t movie, Date today);
+// The hand-over's rule between two reservations of one title, both dated
+// today or before: the one met later in the title's probe sequence is served
+// before the one met earlier when its date is on or before the other's.
+bool reserve_served_first(Date met_later, Date met_earlier);
 // Deletes the first reservation of r's title, whatever its client.
 void reserve_delete(DataFile& f, ReserveRec r);
 // Deletes the reservation of r's title by r's client.

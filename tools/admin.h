@@ -4,6 +4,10 @@
 // arguments that follow its name, the global options taken out.
 #pragma once
 
+#include "store/datafile.h"
+#include "store/tables.h"
+
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -32,6 +36,22 @@ void lock_for_writing();
 // a folder a counter works in it reads the files as they stand, and says so.
 void lock_for_reading();
 
+// A command that never writes (a report, an export) reads the files as they
+// stand, without locking anything: from here on, damage met in a file ends
+// it with the file's name and what is wrong on standard error, status 1. It
+// says on standard error when a crash left a clerk's action in the journal.
+void begin_reading_only();
+// Opens a data file for reading only; one that is missing or cannot be read
+// as a table ends the command with the check's words for it, status 1.
+DataFile open_for_reading(const char* name, std::size_t record_size);
+template <class Rec>
+DataFile read_table() {
+    return open_for_reading(TableTraits<Rec>::file, sizeof(Rec));
+}
+// Ends what a command printed: answers 0, or 1 (saying so) when standard
+// output could not take it all.
+int finish_output();
+
 // A path the user gave, made absolute against the folder the command was
 // started in (before --data moved it into the data folder).
 std::string user_path(const std::string& arg);
@@ -40,3 +60,7 @@ std::string user_path(const std::string& arg);
 int cmd_init(const Args& args);
 int cmd_check(const Args& args);
 int cmd_dump(const Args& args);
+// tools/admin_report.cpp, tools/admin_export.cpp, tools/admin_import.cpp.
+int cmd_report(const Args& args);
+int cmd_export(const Args& args);
+int cmd_import(const Args& args);

@@ -3,6 +3,7 @@
 // the parts every command uses; each command lives in a file of its own.
 #include "tools/admin.h"
 
+#include "store/datacheck.h"
 #include "store/datafile.h"
 #include "store/fault.h"
 #include "store/journal.h"
@@ -34,6 +35,78 @@ const std::vector<Command> kCommands = {
      "      Prints the key of every slot of a data file, in slot order\n"
      "      (0 empty, -1 deleted). FILE is relative to the current folder.\n",
      cmd_dump, false},
+    {"report", "NAME [--date YYYY-MM-DD] [--within N] [--csv]",
+     "      Prints one of the owner's reports, taken on today or on the day --date\n"
+     "      names (any day of the calendar, 29 February too). Days are counted on\n"
+     "      the counter's calendar, as the counter counts due days, fines and holds.\n"
+     "      Without --csv it prints a table for a terminal of 80 columns: a title\n"
+     "      line, the rows, a totals line; dates as day/month/year; long names and\n"
+     "      titles shortened (ending in ~), phones left out, and the movie and copy\n"
+     "      numbers too when they would not fit. With --csv it prints CSV (fields\n"
+     "      quoted as RFC 4180 asks, LF line ends, UTF-8): a header row of the\n"
+     "      columns below, dates YYYY-MM-DD, numbers and texts as stored. Rows sort\n"
+     "      as stated, ties by client id. NAME, one row per, its columns:\n"
+     "        overdue        an open rental past its due day: client, first_name,\n"
+     "                       last_name, phone, movie, copy, title, rented, due,\n"
+     "                       days_late, fine (what a return that day books, 5 a\n"
+     "                       late day); most days late first.\n"
+     "        holds          a copy held for a client: client, first_name,\n"
+     "                       last_name, phone, movie, copy, title, held_since,\n"
+     "                       last_day (the last day it waits), state (waiting, or\n"
+     "                       'ran out' when that day's saved-list update releases\n"
+     "                       it); by last_day.\n"
+     "        queues         a reservation: movie, title, position, client,\n"
+     "                       first_name, last_name, phone, reserved, expected.\n"
+     "                       Position 1 gets the next copy of the title that comes\n"
+     "                       back: first the reservations the hand-over serves that\n"
+     "                       day, in the order it picks them one after the other\n"
+     "                       (the earliest date; of equal dates, the one it meets\n"
+     "                       last in the title's search), then those it does not\n"
+     "                       serve yet (dated later), by date. expected: the k-th\n"
+     "                       earliest due day of the title's rented copies for\n"
+     "                       position k, past or not; empty beyond them. By movie,\n"
+     "                       then position.\n"
+     "        fines          a client owing a fine: client, first_name, last_name,\n"
+     "                       phone, fine; the largest first.\n"
+     "        subscriptions  a client whose subscription ended or ends within N\n"
+     "                       days (--within N, default 7): client, first_name,\n"
+     "                       last_name, phone, ends (the last day the counter lets\n"
+     "                       him in without paying: the start plus the months, the\n"
+     "                       day cut to a shorter month's last), days_left (0 on\n"
+     "                       that day, -1 the day after); by days_left.\n"
+     "        summary        figure,value: clients, clients with a running\n"
+     "                       subscription, titles, copies, copies rented, copies\n"
+     "                       held, reservations, overdue rentals, fines owed in\n"
+     "                       total, fines overdue rentals would add today.\n"
+     "      A record naming a client, copy or title not on file is still shown, the\n"
+     "      missing fields empty. Reports only read and lock nothing: they work on a\n"
+     "      read-only copy and while a counter works in the folder (an action it is\n"
+     "      writing may show half done); an action left in the journal is said on\n"
+     "      standard error. A missing or damaged data file ends the report with the\n"
+     "      check's words for it, status 1; a bad name, date or number, status 2.\n",
+     cmd_report, false},
+    {"export", "TABLE",
+     "      Prints every live record of a table as CSV, in slot order, under a header\n"
+     "      row of its field names: clients (id,fname,lname,address,subdate,phone,\n"
+     "      months,fine), movies (name,id,copy,diskstatus,rentdays,rented,saved),\n"
+     "      rentals (client,rentdate,movie,copy,rentdays), reservations (client,movie,\n"
+     "      callnotice,resdate) or holds (client,movie,copy,savedate). Dates are\n"
+     "      YYYY-MM-DD, the rest as stored. It only reads, as report does.\n",
+     cmd_export, false},
+    {"import", "TABLE FILE",
+     "      Adds clients or movie copies (TABLE clients or movies) from a CSV file in\n"
+     "      the form export writes (LF or CRLF line ends; FILE - is standard input).\n"
+     "      Every row is checked first: ids 1 or more, not in the table already nor\n"
+     "      twice in the file (for a copy: its copy number free for its title, and\n"
+     "      the name and rent days of the title's other copies); names, addresses\n"
+     "      and titles not empty, UTF-8 without control characters, cut to their\n"
+     "      fields as the counter cuts them (11 and 19 bytes); phone, months, fine\n"
+     "      and rent days 0 or more; disk status 1 to 10; rented and saved 0; dates\n"
+     "      real days. Any bad row refuses the whole file: every bad line is named\n"
+     "      with what is wrong, nothing is written, status 2. Otherwise the records\n"
+     "      are inserted as the counter inserts them, the tables growing as needed,\n"
+     "      all in one action through the journal, and the number added is said.\n",
+     cmd_import, false},
 };
 
 namespace {
@@ -56,9 +129,9 @@ int help() {
     std::printf("  rentdesk-admin --help\n      Prints this text.\n\n"
                 "--data DIR, before or after the command, names the data folder (the five\n"
                 "data files, the journal); by default it is the current folder. init creates\n"
-                "DIR when it does not exist. Commands that write (init, check --repair) refuse\n"
-                "to run while a rentdesk program works in the folder; commands that only read\n"
-                "work in a folder in use too, and say so.\n");
+                "DIR when it does not exist. Commands that write (init, check --repair, import)\n"
+                "refuse to run while a rentdesk program works in the folder; commands that only\n"
+                "read work in a folder in use too.\n");
     return 0;
 }
 
@@ -67,6 +140,19 @@ int help() {
     std::fputs(fault_message(fault).c_str(), stdout);
     DataFile::close_all();
     std::exit(1);
+}
+
+[[noreturn]] void end_with_problems(const std::vector<std::string>& problems) {
+    std::fflush(stdout);
+    for (const std::string& line : problems)
+        std::fprintf(stderr, "%s\n", line.c_str());
+    DataFile::close_all();
+    std::exit(1);
+}
+
+// Damage a reading command meets, in the check's form: the file, then what.
+[[noreturn]] void end_reading(const StoreFault& fault) {
+    end_with_problems({fault.path + ": " + fault.what});
 }
 
 } // namespace
@@ -98,6 +184,32 @@ void lock_for_reading() {
                     "read as they stood.\n");
     if (outcome == FolderLock::Outcome::failed)
         std::printf("Not locked (%s): the files were read as they stood.\n", why.c_str());
+}
+
+void begin_reading_only() {
+    set_fault_handler(end_reading);
+    if (journal_state("") == JournalState::complete)
+        std::fprintf(stderr,
+                     "rentdesk-admin: %s holds a clerk's action not applied in full (a "
+                     "crash cut it short, or a counter is applying it); the files are "
+                     "read as they stand.\n",
+                     kJournalFile);
+}
+
+DataFile open_for_reading(const char* name, std::size_t record_size) {
+    auto file = DataFile::open(name, DataFile::Mode::Read);
+    std::vector<std::string> problems =
+        table_file_problems(file ? &*file : nullptr, name, record_size);
+    if (!problems.empty())
+        end_with_problems(problems);
+    return std::move(*file);
+}
+
+int finish_output() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return 0;
+    std::fprintf(stderr, "rentdesk-admin: the output could not be written in full.\n");
+    return 1;
 }
 
 std::string user_path(const std::string& arg) {

@@ -1,0 +1,44 @@
+// The CSV form of rentdesk-admin's reports, exports and imports: fields
+// quoted as RFC 4180 asks where needed, rows ending in LF, dates written
+// YYYY-MM-DD, numbers in decimal; and the reading of such a file row by row.
+#pragma once
+
+#include "store/records.h"
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using Fields = std::vector<std::string>;
+
+// A row as CSV: the fields joined by commas, each in double quotes (inner
+// quotes doubled) when it holds a comma, a quote, CR or LF; ended by LF.
+std::string csv_row(const Fields& fields);
+
+// A date as YYYY-MM-DD, whatever the numbers it holds.
+std::string iso_date(Date d);
+// Reads exactly YYYY-MM-DD naming a day of the real calendar; false for
+// anything else (out is then left alone).
+bool parse_iso_date(std::string_view text, Date& out);
+// Reads a whole decimal number, with an optional sign, from min to max;
+// false for anything else (out is then left alone).
+bool parse_number(std::string_view text, int64_t min, int64_t max, int32_t& out);
+
+// Reads CSV rows from a stream: LF or CRLF line ends, quoted fields that may
+// hold commas, quotes and line ends, a UTF-8 byte order mark at the start
+// dropped, empty lines passed over.
+class CsvReader {
+  public:
+    explicit CsvReader(std::istream& in) : in_(in) {}
+    // The next row into fields and the number of the line it starts on;
+    // false at the end of the input. unclosed tells whether the row ended
+    // inside a quoted field (the input ended first).
+    bool next(Fields& fields, long& line, bool& unclosed);
+
+  private:
+    std::istream& in_;
+    long line_ = 1;
+    bool started_ = false;
+};

@@ -1,0 +1,182 @@
+// The reports on rentals, holds, fines, subscriptions and the whole shop,
+// and the parts every report shares.
+#include "tools/reports.h"
+
+#include "store/clients.h"
+#include "store/dates.h"
+#include "store/movies.h"
+#include "tools/admin.h"
+
+#include <algorithm>
+#include <iterator>
+
+const std::vector<ReportKind> kReports = {
+    {"overdue", overdue_report},
+    {"holds", holds_report},
+    {"queues", queues_report},
+    {"fines", fines_report},
+    {"subscriptions", subscriptions_report},
+    {"summary", summary_report},
+};
+
+namespace {
+
+// The columns that open every row about a client.
+const Column kClient{"client", "Client", Cell::number};
+const Column kFirst{"first_name", "First", Cell::text};
+const Column kLast{"last_name", "Last", Cell::text};
+const Column kPhone{"phone", "Phone", Cell::phone};
+
+} // namespace
+
+std::string plural(std::size_t n, const char* one, const char* many) {
+    return num(static_cast<int64_t>(n)) + " " + (n == 1 ? one : many);
+}
+
+void append(Fields& to, Fields more) {
+    to.insert(to.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+}
+
+Fields client_fields(const DataFile& users, int32_t id) {
+    const int32_t slot = client_find(users, id);
+    if (slot < 0)
+        return {num(id), "", "", ""};
+    const ClientRec c = client_read(users, slot);
+    return {num(id), std::string(text_of(c.fname)), std::string(text_of(c.lname)), num(c.phone)};
+}
+
+std::string title_of(const DataFile& catalog, int32_t movie) {
+    const int32_t slot = movie_find(catalog, movie);
+    return slot < 0 ? "" : std::string(text_of(movie_read(catalog, slot).name));
+}
+
+std::array<int64_t, 3> date_key(Date d) {
+    return {d.year, d.month, d.day};
+}
+
+void sort_into(std::vector<Line>& lines, Report& report) {
+    std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
+        return a.key != b.key ? a.key < b.key : a.client < b.client;
+    });
+    for (Line& line : lines)
+        report.rows.push_back(std::move(line.fields));
+}
+
+Report overdue_report(const ReportOptions& o) {
+    DataFile rents = read_table<RentRec>(), users = read_table<ClientRec>(),
+             catalog = read_table<MovieRec>();
+    Report report{"Overdue rentals on " + plain_date(o.day),
+                  {kClient,
+                   kFirst,
+                   kLast,
+                   kPhone,
+                   {"movie", "Movie", Cell::extra},
+                   {"copy", "Copy", Cell::extra},
+                   {"title", "Title", Cell::text},
+                   {"rented", "Rented", Cell::date},
+                   {"due", "Due", Cell::date},
+                   {"days_late", "Late", Cell::number},
+                   {"fine", "Fine", Cell::number}},
+                  {},
+                  ""};
+    std::vector<Line> lines;
+    int64_t fines = 0;
+    each_live<RentRec>(rents, [&](int32_t, const RentRec& r) {
+        const int64_t late = late_days_on(r, o.day);
+        if (late <= 0)
+            return;
+        const int32_t fine = late_fine_on(r, kDayFine, o.day);
+        fines += fine;
+        Fields fields = client_fields(users, r.client);
+        append(fields, {num(r.movie), num(r.copy), title_of(catalog, r.movie), iso_date(r.rentdate),
+                        iso_date(due_date(r)), num(late), num(fine)});
+        lines.push_back({{-late, 0, 0}, r.client, std::move(fields)});
+    });
+    report.totals =
+        plural(lines.size(), "rental", "rentals") + " overdue, " + num(fines) + " in late fines.";
+    sort_into(lines, report);
+    return report;
+}
+
+Report holds_report(const ReportOptions& o) {
+    DataFile saved = read_table<SavedRec>(), users = read_table<ClientRec>(),
+             catalog = read_table<MovieRec>();
+    Report report{"Held copies on " + plain_date(o.day),
+                  {kClient,
+                   kFirst,
+                   kLast,
+                   kPhone,
+                   {"movie", "Movie", Cell::extra},
+                   {"copy", "Copy", Cell::extra},
+                   {"title", "Title", Cell::text},
+                   {"held_since", "Held", Cell::date},
+                   {"last_day", "Last day", Cell::date},
+                   {"state", "State", Cell::fixed}},
+                  {},
+                  ""};
+    std::vector<Line> lines;
+    std::size_t ran_out = 0;
+    each_live<SavedRec>(saved, [&](int32_t, const SavedRec& h) {
+        const Date last = hold_end(h.savedate);
+        const bool over = date_before(last, o.day); // the saved-list update releases it
+        ran_out += over;
+        Fields fields = client_fields(users, h.client);
+        append(fields, {num(h.movie), num(h.copy), title_of(catalog, h.movie), iso_date(h.savedate),
+                        iso_date(last), over ? "ran out" : "waiting"});
+        lines.push_back({date_key(last), h.client, std::move(fields)});
+    });
+    report.totals =
+        plural(lines.size(), "hold", "holds") + ", " + num(int64_t(ran_out)) + " ran out.";
+    sort_into(lines, report);
+    return report;
+}
+
+Report fines_report(const ReportOptions& o) {
+    DataFile users = read_table<ClientRec>();
+    Report report{"Fines owed on " + plain_date(o.day),
+                  {kClient, kFirst, kLast, kPhone, {"fine", "Fine", Cell::number}},
+                  {},
+                  ""};
+    std::vector<Line> lines;
+    int64_t total = 0;
+    each_live<ClientRec>(users, [&](int32_t, const ClientRec& c) {
+        if (c.fine <= 0)
+            return;
+        total += c.fine;
+        lines.push_back({{-int64_t(c.fine), 0, 0},
+                         c.id,
+                         {num(c.id), std::string(text_of(c.fname)), std::string(text_of(c.lname)),
+                          num(c.phone), num(c.fine)}});
+    });
+    report.totals = plural(lines.size(), "client owes ", "clients owe ") + num(total) + ".";
+    sort_into(lines, report);
+    return report;
+}
+
+Report subscriptions_report(const ReportOptions& o) {
+    DataFile users = read_table<ClientRec>();
+    Report report{"Subscriptions ended or ending within " + num(o.within) + " days of " +
+                      plain_date(o.day),
+                  {kClient,
+                   kFirst,
+                   kLast,
+                   kPhone,
+                   {"ends", "Ends", Cell::date},
+                   {"days_left", "Days left", Cell::number}},
+                  {},
+                  ""};
+    std::vector<Line> lines;
+    each_live<ClientRec>(users, [&](int32_t, const ClientRec& c) {
+        const Date ends = subscription_end(c);
+        const int64_t left = days_between(o.day, ends);
+        if (left > o.within)
+            return;
+        lines.push_back({{left, 0, 0},
+                         c.id,
+                         {num(c.id), std::string(text_of(c.fname)), std::string(text_of(c.lname)),
+                          num(c.phone), iso_date(ends), num(left)}});
+    });
+    report.totals = plural(lines.size(), "subscription", "subscriptions") + ".";
+    sort_into(lines, report);
+    return report;
+}
