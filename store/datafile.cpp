@@ -237,6 +237,12 @@ void DataFile::write_at(int64_t offset, const void* buf, std::size_t len) {
     size_ = std::max(size_, offset + static_cast<int64_t>(len));
 }
 
+const char* DataFile::direct(int64_t len) const {
+    if (!view_.data || len > view_.length || (held_ && journal_holds(path_)))
+        return nullptr;
+    return view_.data;
+}
+
 char* DataFile::map_for_writing() {
     if (!writable_.data)
         writable_ = os::map_for_writing(handle_, size_);
@@ -275,8 +281,10 @@ void DataFile::close() {
     handle_ = os::kNone;
     dirty_ = false;
     std::string why;
-    bool ok = !written || (os::sync(h, &why) &&
+    bool ok = !written || (os::flush(writable_, &why) && os::sync(h, &why) &&
                            (path_ != failing_sync() || (why = "Input/output error", false)));
+    os::unmap(view_);
+    os::unmap(writable_);
     os::close(h);
     if (written && ok)
         synced(path_);

@@ -57,6 +57,10 @@ class DataFile {
     // mapping of the file when the system gives one (it sees every write at
     // once), else from the file.
     void read_at(int64_t offset, void* buf, std::size_t len) const;
+    // The file's first len bytes to read straight from its mapping, when it
+    // is mapped that far and no held write lies over it; else nullptr (read
+    // with read_at). Valid until the file is written, closed or grown.
+    const char* direct(int64_t len) const;
     // The whole file mapped for writing in place, for a table being built;
     // nullptr when the system refuses (write with write_at then). What is
     // written there reaches the disk when the file is synced or closed.

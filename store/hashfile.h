@@ -69,6 +69,21 @@ const Rec& checked(const DataFile& f, int64_t slot, const Rec& r) {
     return r;
 }
 
+// A record, and its key alone, read straight from a table's mapped bytes.
+template <class Rec>
+Rec record_at(const char* base, int64_t slot) {
+    Rec r;
+    std::memcpy(&r, base + slot * static_cast<int64_t>(sizeof(Rec)), sizeof r);
+    return r;
+}
+template <class Rec>
+int32_t key_at(const char* base, int64_t slot) {
+    int32_t k;
+    std::memcpy(&k, base + slot * static_cast<int64_t>(sizeof(Rec)) + TableTraits<Rec>::key_offset,
+                sizeof k);
+    return k;
+}
+
 // read: the record at slot (which the caller had from a search or a walk).
 template <class Rec>
 Rec read_slot(const DataFile& f, int32_t slot) {
@@ -96,15 +111,22 @@ template <class Rec, class Visit>
 int32_t probe_walk(const DataFile& f, int32_t key, Visit visit) {
     if (key < 1)
         return -1;
-    int32_t n = slot_count<Rec>(f);
-    for (int32_t i = 0; i < n; ++i) {
-        int32_t s = probe_slot(key, n, i);
-        Rec r = read_slot<Rec>(f, s);
-        int32_t k = TableTraits<Rec>::key(r);
+    const int32_t n = slot_count<Rec>(f);
+    const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec));
+    const int64_t step = key % (n - 1) + 1; // probe i visits (key mod n + step * i) mod n
+    int64_t s = key % n;
+    for (int32_t i = 0; i < n; ++i, s = s + step < n ? s + step : s + step - n) {
+        const int32_t k = base ? key_at<Rec>(base, s) : kDeletedKey - 1;
         if (k == kEmptyKey)
             return -1;
-        if (k == key && visit(s, r))
-            return s;
+        if (base && k != key && k >= kDeletedKey)
+            continue; // another key's record, or a deleted slot: its bytes need no copy
+        const Rec r = base ? checked(f, s, record_at<Rec>(base, s)) : read_slot<Rec>(f, s);
+        const int32_t rk = TableTraits<Rec>::key(r);
+        if (rk == kEmptyKey)
+            return -1;
+        if (rk == key && visit(static_cast<int32_t>(s), r))
+            return static_cast<int32_t>(s);
     }
     return -1;
 }
@@ -146,17 +168,20 @@ int32_t hash_pass(const DataFile& f, int32_t first, Visit visit) {
     const int32_t n = slot_count<Rec>(f);
     constexpr int32_t kChunk = 4096;
     std::vector<Rec> buf;
-    for (int32_t base = first; base < n;) {
+    for (int32_t at = first; at < n;) {
         pass_point();
-        const int32_t count = n - base < kChunk ? n - base : kChunk;
-        buf.resize(count);
-        f.read_at(static_cast<int64_t>(base) * sizeof(Rec), buf.data(), count * sizeof(Rec));
+        const int32_t count = n - at < kChunk ? n - at : kChunk;
+        const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec));
+        if (!base) {
+            buf.resize(count);
+            f.read_at(static_cast<int64_t>(at) * sizeof(Rec), buf.data(), count * sizeof(Rec));
+        }
         const long writes = f.writes();
         int32_t i = 0;
         for (; i < count && f.writes() == writes; ++i)
-            if (visit(base + i, checked(f, base + i, buf[i])))
-                return base + i;
-        base += i;
+            if (visit(at + i, checked(f, at + i, base ? record_at<Rec>(base, at + i) : buf[i])))
+                return at + i;
+        at += i;
     }
     return -1;
 }
@@ -305,14 +330,18 @@ void hash_insert(DataFile& f, const Rec& r) {
     assert(key >= 1 && "keys below 1 never enter a table");
     if (key < 1)
         return;
-    int32_t n = slot_count<Rec>(f);
+    const int32_t n = slot_count<Rec>(f);
+    const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec));
     for (int32_t i = 0; i < n; ++i) {
         // A table that is full is known from one pass, not from a probe of
         // every slot in the scattered order of the key's sequence.
         if (i == 32 && !has_free_slot<Rec>(f))
             break;
-        int32_t s = probe_slot(key, n, i);
-        if (!is_live(read_slot<Rec>(f, s))) {
+        const int32_t s = probe_slot(key, n, i);
+        const int32_t k = base ? key_at<Rec>(base, s) : TableTraits<Rec>::key(read_slot<Rec>(f, s));
+        if (k < kDeletedKey)
+            checked(f, s, read_slot<Rec>(f, s));
+        if (k == kEmptyKey || k == kDeletedKey) {
             write_slot(f, s, r);
             return;
         }

@@ -187,6 +187,10 @@ void journal_hold(const std::string& path, int64_t offset, const void* data, std
     held.writes[path][offset].assign(static_cast<const char*>(data), len);
 }
 
+bool journal_holds(const std::string& path) {
+    return held.writes.count(path) > 0;
+}
+
 void journal_overlay(const std::string& path, int64_t offset, void* buf, std::size_t len) {
     auto file = held.writes.find(path);
     if (file == held.writes.end())

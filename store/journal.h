@@ -25,6 +25,8 @@ bool journal_is_open();
 // held writes laid over bytes just read from that table.
 void journal_hold(const std::string& path, int64_t offset, const void* data, std::size_t len);
 void journal_overlay(const std::string& path, int64_t offset, void* buf, std::size_t len);
+// Whether writes are held for the table at path.
+bool journal_holds(const std::string& path);
 // A grown table waiting in from to replace to when the action ends; the
 // writes held for to are dropped, as the grown table holds them already.
 void journal_hold_rename(const std::string& from, const std::string& to);

@@ -34,11 +34,6 @@ void movie_delete_copy(DataFile& f, MovieRec r) {
     hash_erase<MovieRec>(f, movie_find_copy(f, r.id, r.copy));
 }
 
-int32_t movie_pass(const DataFile& f, int32_t first,
-                   const std::function<bool(int32_t, const MovieRec&)>& visit) {
-    return hash_pass<MovieRec>(f, first, visit);
-}
-
 void movie_format(DataFile& f, int32_t n) {
     hash_format<MovieRec>(f, n);
 }

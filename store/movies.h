@@ -7,9 +7,9 @@
 #pragma once
 
 #include "store/datafile.h"
+#include "store/hashfile.h"
 #include "store/records.h"
 
-#include <functional>
 #include <vector>
 
 void movie_insert(DataFile& f, MovieRec r);
@@ -22,8 +22,10 @@ int32_t movie_max_copy(const DataFile& f, int32_t id);
 // Deletes the copy with r's id and copy number.
 void movie_delete_copy(DataFile& f, MovieRec r);
 // A pass over the table from slot first in slot order (see hash_pass).
-int32_t movie_pass(const DataFile& f, int32_t first,
-                   const std::function<bool(int32_t, const MovieRec&)>& visit);
+template <class Visit>
+int32_t movie_pass(const DataFile& f, int32_t first, Visit visit) {
+    return hash_pass<MovieRec>(f, first, visit);
+}
 void movie_format(DataFile& f, int32_t n);
 std::vector<int32_t> movie_dump(const DataFile& f, int32_t n);
 int32_t movie_slots(const DataFile& f);

@@ -25,11 +25,6 @@ void saved_delete(DataFile& f, SavedRec r) {
     hash_erase<SavedRec>(f, saved_find(f, r.client));
 }
 
-int32_t saved_pass(const DataFile& f, int32_t first,
-                   const std::function<bool(int32_t, const SavedRec&)>& visit) {
-    return hash_pass<SavedRec>(f, first, visit);
-}
-
 void saved_format(DataFile& f, int32_t n) {
     hash_format<SavedRec>(f, n);
 }

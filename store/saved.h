@@ -7,9 +7,9 @@
 #pragma once
 
 #include "store/datafile.h"
+#include "store/hashfile.h"
 #include "store/records.h"
 
-#include <functional>
 #include <vector>
 
 void saved_insert(DataFile& f, SavedRec r);
@@ -20,8 +20,10 @@ int32_t saved_scan_client(const DataFile& f, int32_t client);
 // Deletes the hold saved_find answers for r's client.
 void saved_delete(DataFile& f, SavedRec r);
 // A pass over the table from slot first in slot order (see hash_pass).
-int32_t saved_pass(const DataFile& f, int32_t first,
-                   const std::function<bool(int32_t, const SavedRec&)>& visit);
+template <class Visit>
+int32_t saved_pass(const DataFile& f, int32_t first, Visit visit) {
+    return hash_pass<SavedRec>(f, first, visit);
+}
 void saved_format(DataFile& f, int32_t n);
 std::vector<int32_t> saved_dump(const DataFile& f, int32_t n);
 int32_t saved_slots(const DataFile& f);

@@ -5,6 +5,8 @@
 
 #include "store/records.h"
 
+#include <cstddef>
+
 template <class Rec>
 struct TableTraits;
 
@@ -24,6 +26,7 @@ inline Word word() {
 
 template <>
 struct TableTraits<MovieRec> {
+    static constexpr std::size_t key_offset = offsetof(MovieRec, id);
     static constexpr const char* file = "catalogmov.txt";
     static constexpr const char* full_message = "Resizing movie catalog table....";
     static int32_t key(const MovieRec& r) { return r.id; }
@@ -33,6 +36,7 @@ struct TableTraits<MovieRec> {
 
 template <>
 struct TableTraits<ClientRec> {
+    static constexpr std::size_t key_offset = offsetof(ClientRec, id);
     static constexpr const char* file = "user.txt";
     static constexpr const char* full_message = "Resizing client table....";
     static int32_t key(const ClientRec& r) { return r.id; }
@@ -45,6 +49,7 @@ struct TableTraits<ClientRec> {
 
 template <>
 struct TableTraits<RentRec> {
+    static constexpr std::size_t key_offset = offsetof(RentRec, client);
     static constexpr const char* file = "rentmovies.txt";
     static constexpr const char* full_message = "Resizing rent table....";
     static int32_t key(const RentRec& r) { return r.client; }
@@ -54,6 +59,7 @@ struct TableTraits<RentRec> {
 
 template <>
 struct TableTraits<ReserveRec> {
+    static constexpr std::size_t key_offset = offsetof(ReserveRec, movie);
     static constexpr const char* file = "reservedmov.txt";
     static constexpr const char* full_message = "Resizing reserved table....";
     static int32_t key(const ReserveRec& r) { return r.movie; }
@@ -63,6 +69,7 @@ struct TableTraits<ReserveRec> {
 
 template <>
 struct TableTraits<SavedRec> {
+    static constexpr std::size_t key_offset = offsetof(SavedRec, client);
     static constexpr const char* file = "ressavmov.txt";
     static constexpr const char* full_message = "if u got to here u got problem....";
     static int32_t key(const SavedRec& r) { return r.client; }
