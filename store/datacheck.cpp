@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <map>
 #include <new>
+#include <optional>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -92,7 +93,13 @@ struct Table {
 template <class Rec>
 Table<Rec> load(std::vector<std::string>& problems) {
     Table<Rec> t;
-    auto file = DataFile::open(t.name, DataFile::Mode::Read);
+    std::optional<DataFile> file;
+    try {
+        file = DataFile::open(t.name, DataFile::Mode::Read);
+    } catch (const StoreFault& fault) { // a link, or no regular file
+        problems.push_back(format("%s: %s", t.name, fault.what.c_str()));
+        return t;
+    }
     if (!file) {
         problems.push_back(format("%s: is missing or cannot be opened", t.name));
         return t;
