@@ -97,13 +97,25 @@ int64_t late_days(WideDate due, Date today) {
     return 0;
 }
 
-} // namespace
-
-Date get_today() {
+std::tm local_now() {
     std::time_t rawtime = std::time(nullptr);
     std::tm local{};
     localtime_r(&rawtime, &local);
+    return local;
+}
+
+} // namespace
+
+Date get_today() {
+    std::tm local = local_now();
     return Date{clock_field(local, "%Y"), clock_field(local, "%m"), clock_field(local, "%d")};
+}
+
+std::string clock_stamp() {
+    std::tm local = local_now();
+    char buffer[32];
+    std::size_t len = std::strftime(buffer, sizeof buffer, "%Y%m%d-%H%M%S", &local);
+    return std::string(buffer, len);
 }
 
 int month_length(int month) {

@@ -4,8 +4,13 @@
 
 #include "store/records.h"
 
+#include <string>
+
 // Today's date in local time.
 Date get_today();
+// The local date and time now as YYYYMMDD-HHMMSS, which sorts as time does:
+// the names of the folders of backups and of replaced files.
+std::string clock_stamp();
 
 // Days of each month on the shop's calendar; month 1 to 12.
 int month_length(int month);
