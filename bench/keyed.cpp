@@ -83,8 +83,9 @@ struct FindReadHit : FindOp<ClientRec, kFindReadHit, kFindHit> {
     static const Table<Rec>& table(const DataFolder& d) { return d.clients; }
     static const std::vector<Query>& queries(const RecordSet& s) { return s.client_hits; }
     static int32_t store(DataFile& f, Query q) {
-        const int32_t s = client_find(f, q.key);
-        return client_read(f, s).id == q.key ? s : -2;
+        ClientRec found;
+        const int32_t s = client_find(f, q.key, &found);
+        return found.id == q.key ? s : -2;
     }
 };
 
@@ -271,7 +272,8 @@ void time_desk_way(benchmark::State& state, int32_t size, int32_t load) {
     for (auto _ : state) {
         DataFile f = open_table<ClientRec>();
         const Query& q = qs[i++ & (kSample - 1)];
-        if (client_read(f, client_find(f, q.key)).id != q.key) {
+        ClientRec found;
+        if (client_find(f, q.key, &found) < 0 || found.id != q.key) {
             state.SkipWithError("the desk's way found another client");
             break;
         }

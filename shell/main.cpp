@@ -19,6 +19,8 @@ const char* const kHelp =
     "(user.txt, rentmovies.txt, ressavmov.txt, reservedmov.txt, catalogmov.txt):\n"
     "the current folder, or the one --data names. To set up a fresh data folder:\n"
     "    rentdesk-admin --data DIR init 101\n"
+    "or a small demo shop to try the counter on:\n"
+    "    rentdesk-admin --data DIR demo\n"
     "Move through the menu with the Up and Down arrow keys, choose with Enter,\n"
     "leave with Esc.\n"
     "\n"

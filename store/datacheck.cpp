@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <map>
 #include <new>
+#include <optional>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -92,7 +93,13 @@ struct Table {
 template <class Rec>
 Table<Rec> load(std::vector<std::string>& problems) {
     Table<Rec> t;
-    auto file = DataFile::open(t.name, DataFile::Mode::Read);
+    std::optional<DataFile> file;
+    try {
+        file = DataFile::open(t.name, DataFile::Mode::Read);
+    } catch (const StoreFault& fault) { // a link, or no regular file
+        problems.push_back(format("%s: %s", t.name, fault.what.c_str()));
+        return t;
+    }
     for (std::string& line : table_file_problems(file ? &*file : nullptr, t.name, sizeof(Rec)))
         problems.push_back(std::move(line));
     const int64_t n = file ? file->size() / static_cast<int64_t>(sizeof(Rec)) : 0;

@@ -323,6 +323,26 @@ bool entry_exists(const std::string& path) {
     return os::exists(path);
 }
 
+bool remove_entry(const std::string& path) {
+    return os::remove(path);
+}
+
+int make_folder(const std::string& path, std::string* why) {
+    return os::make_folder(path, why);
+}
+
+bool remove_folder(const std::string& path, std::string* why) {
+    return os::remove_folder(path, why);
+}
+
+bool folder_entries(const std::string& folder, std::vector<std::string>* names, std::string* why) {
+    return os::list_folder(folder, names, why);
+}
+
+bool rename_unless_taken(const std::string& from, const std::string& to, std::string* why) {
+    return os::rename_unless_taken(from, to, why);
+}
+
 std::string folder_of(const std::string& path) {
     auto slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

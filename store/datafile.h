@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 class DataFile {
   public:
@@ -108,6 +109,22 @@ void sync_folder(const std::string& folder);
 // Whether anything (a file, a folder, a link) stands at path; a link is not
 // followed.
 bool entry_exists(const std::string& path);
+
+// Removes what stands at path (a link itself, never what it points to); true
+// when nothing stands there afterwards.
+bool remove_entry(const std::string& path);
+
+// A new folder at path (the folder above it must exist), made only when
+// nothing stands there: 1 made, 0 when the name is taken, -1 failed (why set).
+int make_folder(const std::string& path, std::string* why);
+// Removes the folder at path, which must be empty; false (why set) otherwise.
+bool remove_folder(const std::string& path, std::string* why);
+// The names of the entries of folder ("." and ".." left out), in no order;
+// false (why set) when it cannot be read.
+bool folder_entries(const std::string& folder, std::vector<std::string>* names, std::string* why);
+// Renames a file or folder to a name nothing stands at, durably; false (why
+// set) when the name is taken or the rename fails. Never replaces anything.
+bool rename_unless_taken(const std::string& from, const std::string& to, std::string* why);
 
 // The folder part of a path ("" for a bare file name, else ending in '/' or
 // '\').

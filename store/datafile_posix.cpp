@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -138,6 +140,45 @@ bool exists(const std::string& path) {
 
 bool remove(const std::string& path) {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+int make_folder(const std::string& path, std::string* why) {
+    if (::mkdir(path.c_str(), 0777) == 0)
+        return 1;
+    failed(why);
+    return errno == EEXIST ? 0 : -1;
+}
+
+bool remove_folder(const std::string& path, std::string* why) {
+    return ::rmdir(path.c_str()) == 0 || failed(why);
+}
+
+bool list_folder(const std::string& folder, std::vector<std::string>* names, std::string* why) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return failed(why);
+    names->clear();
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names->push_back(name);
+    }
+    bool complete = errno == 0 || failed(why);
+    ::closedir(dir);
+    return complete;
+}
+
+bool rename_unless_taken(const std::string& from, const std::string& to, std::string* why) {
+    int rc = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) { // a file system without the flag
+        if (exists(to)) {
+            errno = EEXIST;
+            return failed(why);
+        }
+        rc = ::rename(from.c_str(), to.c_str());
+    }
+    return (rc == 0 || failed(why)) && sync_folder(folder_part(to), why);
 }
 
 int lock_folder(const std::string& folder, Handle* lock, std::string* why) {

@@ -115,18 +115,30 @@ int64_t real_month_length(int64_t year, int64_t month) {
     return month == 2 && is_leap_year(year) ? 29 : month_length(static_cast<int>(month));
 }
 
-} // namespace
-
-Date get_today() {
+std::tm local_now() {
     std::time_t rawtime = std::time(nullptr);
     std::tm local{};
     localtime_r(&rawtime, &local);
+    return local;
+}
+
+} // namespace
+
+Date get_today() {
+    std::tm local = local_now();
     return Date{clock_field(local, "%Y"), clock_field(local, "%m"), clock_field(local, "%d")};
 }
 
 bool is_real_date(Date d) {
     return d.year >= 1 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
            d.day <= real_month_length(d.year, d.month);
+}
+
+std::string clock_stamp() {
+    std::tm local = local_now();
+    char buffer[32];
+    std::size_t len = std::strftime(buffer, sizeof buffer, "%Y%m%d-%H%M%S", &local);
+    return std::string(buffer, len);
 }
 
 int month_length(int month) {

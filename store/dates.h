@@ -6,11 +6,16 @@
 
 #include "store/records.h"
 
+#include <string>
+
 // The fine booked for each day a disk comes back late.
 inline constexpr int32_t kDayFine = 5;
 
 // Today's date in local time.
 Date get_today();
+// The local date and time now as YYYYMMDD-HHMMSS, which sorts as time does:
+// the names of the folders of backups and of replaced files.
+std::string clock_stamp();
 
 // Whether d is a day of the real calendar (leap years included): year 1 or
 // later, month 1 to 12, a day its month has.

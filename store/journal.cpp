@@ -249,6 +249,7 @@ bool journal_recover(const std::string& dir) {
     std::optional<DataFile> journal = DataFile::open(dir + kJournalFile, DataFile::Mode::Direct);
     if (!journal || journal->size() == 0)
         return false;
+    journal->lock(true); // as at a commit: a backup never copies the tables halfway through
     Intent intent;
     const bool whole = parse(read_journal(*journal), dir, intent);
     if (whole)

@@ -46,5 +46,6 @@ enum class JournalState { empty, complete, torn };
 // behind, or a torn one (which was never applied).
 JournalState journal_state(const std::string& folder);
 // Applies a whole intent a crash left behind (a torn one is dropped) and
-// clears the journal. Answers whether an intent was applied.
+// clears the journal, holding the journal file's lock as a commit does.
+// Answers whether an intent was applied.
 bool journal_recover(const std::string& folder);

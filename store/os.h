@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace os {
 
@@ -46,6 +47,19 @@ bool replace(const std::string& from, const std::string& to, std::string* why);
 bool exists(const std::string& path);
 // Removes what stands at path; true when nothing stands there afterwards.
 bool remove(const std::string& path);
+
+// Makes the folder path (the folder above it must exist): 1 made, 0 when
+// something already stands at path, -1 failed (why set).
+int make_folder(const std::string& path, std::string* why);
+// Removes the folder path, which must be empty; false (why set) otherwise.
+bool remove_folder(const std::string& path, std::string* why);
+// The names of the entries of folder ("." and ".." left out), in no order;
+// false (why set) when the folder cannot be read.
+bool list_folder(const std::string& folder, std::vector<std::string>* names, std::string* why);
+// Renames from (a file or a folder) to to unless something already stands at
+// to, and syncs the folder of to; false (why set) when to is taken or the
+// rename fails.
+bool rename_unless_taken(const std::string& from, const std::string& to, std::string* why);
 
 // A read-only view of a file's first length bytes, shared with the file: it
 // sees every later write to those bytes. No data when the system refuses to

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds rentdesk and runs every test: the unit and end-to-end tests in the
-# ordinary build, again in a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer (any report fails), then the fuzz target's kept
-# findings and a bounded fuzzing run (RENTDESK_FUZZ_SECONDS, default 60),
-# then one short round of the benchmark (built in build-bench; nothing timed).
+# ordinary build and its Debian package (tests/package.sh), the tests again
+# in a build with AddressSanitizer and UndefinedBehaviorSanitizer (any report
+# fails), then the fuzz target's kept findings and a bounded fuzzing run
+# (RENTDESK_FUZZ_SECONDS, default 60), then one short round of the benchmark
+# (built in build-bench; nothing timed).
 # Stops at the first failure and ends with the count of tests passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,6 +13,7 @@ trap 'rm -f "$log"' EXIT
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2 | tee -a "$log"
+tests/package.sh build | tee -a "$log"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:halt_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DRENTDESK_SANITIZE=ON >/dev/null
@@ -22,5 +24,6 @@ tests/fuzz/run_fuzz.sh "${RENTDESK_FUZZ_SECONDS:-60}" | tee -a "$log"
 cmake -S . -B build-bench -DRENTDESK_BENCH=ON >/dev/null
 cmake --build build-bench -j2 --target rentdesk_bench
 ctest --test-dir build-bench --output-on-failure -R '^bench\.' | tee -a "$log"
-sed -nE 's/^100% tests passed, 0 tests failed out of ([0-9]+)$/\1/p' "$log" |
+sed -nE 's/^100% tests passed, 0 tests failed out of ([0-9]+)$/\1/p
+         s/^package: ([0-9]+) checks passed$/\1/p' "$log" |
     awk '{ n += $1 } END { print n " passed, 0 failed" }'

@@ -4,6 +4,7 @@
 // arguments that follow its name, the global options taken out.
 #pragma once
 
+#include "store/datacheck.h"
 #include "store/datafile.h"
 #include "store/tables.h"
 
@@ -56,6 +57,16 @@ int finish_output();
 // started in (before --data moved it into the data folder).
 std::string user_path(const std::string& arg);
 
+// Checks the data files in another folder (an absolute path ending in the
+// separator) as check does, then works in the data folder again with the
+// program's fault handler back in place.
+CheckResult check_folder_at(const std::string& folder);
+
+// The names of the five data files that stand in the data folder (a link
+// too), in set-up order; and names joined by ", ".
+std::vector<std::string> present_data_files();
+std::string joined(const std::vector<std::string>& names);
+
 // The commands of tools/admin_tables.cpp.
 int cmd_init(const Args& args);
 int cmd_check(const Args& args);
@@ -64,3 +75,8 @@ int cmd_dump(const Args& args);
 int cmd_report(const Args& args);
 int cmd_export(const Args& args);
 int cmd_import(const Args& args);
+// Of tools/admin_demo.cpp.
+int cmd_demo(const Args& args);
+// Of tools/admin_backup.cpp.
+int cmd_backup(const Args& args);
+int cmd_restore(const Args& args);

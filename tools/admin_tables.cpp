@@ -57,10 +57,7 @@ int cmd_init(const Args& args) {
         return usage_error("SLOTS must be a whole number from 2 to 10000000");
     lock_for_writing();
 
-    std::string present;
-    for (const char* name : kDataFileNames)
-        if (entry_exists(name))
-            present += (present.empty() ? "" : ", ") + std::string(name);
+    std::string present = joined(present_data_files());
     if (!present.empty() && !force) {
         std::fprintf(stderr,
                      "rentdesk-admin: these data files already exist here: %s\n"

@@ -5,6 +5,7 @@
 
 #include "store/datacheck.h"
 #include "store/datafile.h"
+#include "store/datafiles.h"
 #include "store/fault.h"
 #include "store/journal.h"
 
@@ -35,6 +36,33 @@ const std::vector<Command> kCommands = {
      "      Prints the key of every slot of a data file, in slot order\n"
      "      (0 empty, -1 deleted). FILE is relative to the current folder.\n",
      cmd_dump, false},
+    {"demo", "",
+     "      Sets up a small demo shop in a folder that holds none of the five data\n"
+     "      files: a dozen clients (one whose subscription has ended, one owing a\n"
+     "      fine), twenty titles of one to three copies, open rentals (one of them\n"
+     "      late), two reservations of a title whose copies are all out, and one\n"
+     "      hold, all dated from today. The files are built under temporary names\n"
+     "      and put in place together, so a demo cut short leaves no half-made\n"
+     "      shop. When all five files are already there it says so and changes\n"
+     "      nothing (status 0); when only some are, it names them (status 2).\n",
+     cmd_demo, true},
+    {"backup", "DEST [--keep N]",
+     "      Copies the five data files into a new folder DEST/rentdesk-YYYYMMDD-\n"
+     "      HHMMSS (DEST relative to the current folder), each synced, their modes\n"
+     "      kept, then checks the copy as check does: exit status 0 when it is a\n"
+     "      sound set, 1 (saying what is wrong) otherwise. It works while a counter\n"
+     "      is open, copying between two of the clerk's actions, never in the\n"
+     "      middle of one. It never overwrites an earlier backup; with --keep N it\n"
+     "      then removes all but the newest N backups this command made in DEST.\n",
+     cmd_backup, false},
+    {"restore", "BACKUP",
+     "      Puts the data files of the folder BACKUP (one that backup made,\n"
+     "      relative to the current folder) in place of the data folder's, all or\n"
+     "      nothing. Refused while a rentdesk program works in the folder, and when\n"
+     "      BACKUP does not pass check. The files it replaces are first copied into\n"
+     "      replaced-YYYYMMDD-HHMMSS in the data folder and never deleted. A restore\n"
+     "      cut short is finished, or was never begun, at the next start.\n",
+     cmd_restore, true},
     {"report", "NAME [--date YYYY-MM-DD] [--within N] [--csv]",
      "      Prints one of the owner's reports, taken on today or on the day --date\n"
      "      names (any day of the calendar, 29 February too). Days are counted on\n"
@@ -118,20 +146,24 @@ std::string usage() {
     std::string lines;
     for (const Command& c : kCommands)
         lines += std::string(lines.empty() ? "usage: " : "       ") +
-                 "rentdesk-admin [--data DIR] " + c.name + " " + c.synopsis + "\n";
+                 "rentdesk-admin [--data DIR] " + c.name + (*c.synopsis ? " " : "") + c.synopsis +
+                 "\n";
     return lines + "       rentdesk-admin --help\n";
 }
 
 int help() {
     std::printf("rentdesk-admin: maintenance of a rentdesk data folder\n\n");
     for (const Command& c : kCommands)
-        std::printf("  rentdesk-admin %s %s\n%s", c.name, c.synopsis, c.help);
-    std::printf("  rentdesk-admin --help\n      Prints this text.\n\n"
-                "--data DIR, before or after the command, names the data folder (the five\n"
-                "data files, the journal); by default it is the current folder. init creates\n"
-                "DIR when it does not exist. Commands that write (init, check --repair, import)\n"
-                "refuse to run while a rentdesk program works in the folder; commands that only\n"
-                "read work in a folder in use too.\n");
+        std::printf("  rentdesk-admin %s%s%s\n%s", c.name, *c.synopsis ? " " : "", c.synopsis,
+                    c.help);
+    std::printf(
+        "  rentdesk-admin --help\n      Prints this text.\n\n"
+        "--data DIR, before or after the command, names the data folder (the five\n"
+        "data files, the journal); by default it is the current folder. init, demo\n"
+        "and restore create DIR when it does not exist. Commands that write (init,\n"
+        "demo, restore, import, check --repair) refuse to run while a rentdesk program works\n"
+        "in the folder; commands that only read work in a folder in use too, and say\n"
+        "so; backup waits for the end of the clerk's action under way.\n");
     return 0;
 }
 
@@ -184,6 +216,35 @@ void lock_for_reading() {
                     "read as they stood.\n");
     if (outcome == FolderLock::Outcome::failed)
         std::printf("Not locked (%s): the files were read as they stood.\n", why.c_str());
+}
+
+CheckResult check_folder_at(const std::string& folder) {
+    std::string data = current_folder(), why;
+    if (!enter_folder(folder, false, &why))
+        return CheckResult{{folder + ": cannot be used: " + why}, {}};
+    CheckResult result = check_data_folder(false);
+    set_fault_handler(report_file_fault);
+    if (!enter_folder(data, false, &why)) {
+        std::fprintf(stderr, "rentdesk-admin: the data folder %s cannot be used again: %s\n",
+                     data.c_str(), why.c_str());
+        std::exit(1);
+    }
+    return result;
+}
+
+std::vector<std::string> present_data_files() {
+    std::vector<std::string> present;
+    for (const char* name : kDataFileNames)
+        if (entry_exists(name))
+            present.push_back(name);
+    return present;
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
 }
 
 void begin_reading_only() {

@@ -1,8 +1,8 @@
-// Linked into e2e_crash_rentdesk, the counter program built for the crash
-// tests: before main runs, RENTDESK_CRASH_AFTER_WRITES=N arms the file seam's
-// power failure at its write point number N, counting from 0 (status 86),
-// and RENTDESK_FAIL_SYNC / RENTDESK_FAIL_WRITE name a file whose syncs or
-// writes fail.
+// Linked into e2e_crash_rentdesk and e2e_crash_admin, the counter program
+// and rentdesk-admin built for the crash tests: before main runs,
+// RENTDESK_CRASH_AFTER_WRITES=N arms the file seam's power failure at its
+// write point number N, counting from 0 (status 86), and RENTDESK_FAIL_SYNC /
+// RENTDESK_FAIL_WRITE name a file whose syncs or writes fail.
 #include "tests/crash_point.h"
 
 #include <cstdlib>

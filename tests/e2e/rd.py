@@ -136,9 +136,10 @@ class Shop:
                 (s, a, b) for s, (a, b) in enumerate(zip(got, table.recs)) if a != b], len(got))
 
 
-def admin(folder, *args):
-    return subprocess.run([str(BUILD / "rentdesk-admin"), *args], cwd=folder,
-                          capture_output=True, text=True, timeout=120)
+def admin(folder, *args, date=None, prog="rentdesk-admin"):
+    # rentdesk-admin (or prog) run in folder, on the clock of env(date) when given.
+    return subprocess.run([str(BUILD / prog), *args], cwd=folder, capture_output=True, text=True,
+                          env=date and env(date), timeout=120)
 
 
 CLEAR = b"\x1b[H\x1b[2J"

@@ -63,6 +63,8 @@ DAMAGE = [
     (lambda f: poke(f, "catalogmov.txt", 4, 44, 0, b"Q" * 20),
      ["catalogmov.txt: slot 4: the text name has no terminating zero"]),
     (lambda f: (f / "ressavmov.txt").unlink(), ["ressavmov.txt: is missing or cannot be opened"]),
+    (lambda f: (f / "user.txt").rename(f / "u") and (f / "user.txt").symlink_to("u"),
+     ["user.txt: is a link, which the program does not follow"]),
     (lambda f: poke(f, "rentmovies.txt", 7, 28, 0, (99).to_bytes(4, "little")),
      ["rentmovies.txt: slot 7: the record of key 99 cannot be found by a search for its key",
       "rentmovies.txt: a rental names client 99, who is not in user.txt"]),

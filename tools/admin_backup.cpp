@@ -1,0 +1,271 @@
+// rentdesk-admin backup and restore. A backup copies the five data files
+// between two of the clerk's actions: it holds the lock of rentdesk.journal,
+// which the counter holds while an action's writes reach the tables. A
+// restore copies the files it replaces aside, builds the backup's files
+// beside the tables as <table>.new and puts them in place by one intent of
+// the journal, so that the next start finishes a restore cut short.
+#include "tools/admin.h"
+
+#include "store/datafile.h"
+#include "store/datafiles.h"
+#include "store/dates.h"
+#include "store/fault.h"
+#include "store/journal.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <thread>
+
+namespace {
+
+constexpr const char* kBackupPrefix = "rentdesk-";
+constexpr const char* kUnfinished = ".part"; // a backup being made, or one that failed its check
+constexpr int kJournalWaitSeconds = 10;
+
+// Copies the file at from into a fresh file at to, synced, with the
+// permissions and owner of like (of from when none is given).
+void copy_file(const std::string& from, const std::string& to, const DataFile* like) {
+    std::optional<DataFile> in = DataFile::open(from, DataFile::Mode::Read);
+    if (!in)
+        report_fault(Fault::cannot_open, from, "cannot be opened");
+    std::optional<DataFile> out = DataFile::open(to, DataFile::Mode::Create, like ? like : &*in);
+    if (!out)
+        report_fault(Fault::damaged, to, "cannot be created");
+    std::vector<char> buf(1 << 20);
+    const int64_t size = in->size();
+    for (int64_t at = 0; at < size;) {
+        std::size_t len = static_cast<std::size_t>(std::min<int64_t>(size - at, buf.size()));
+        in->read_at(at, buf.data(), len);
+        out->write_at(at, buf.data(), len);
+        at += static_cast<int64_t>(len);
+    }
+    out->close();
+}
+
+// Makes a new folder in parent named prefix, the clock stamp and suffix; the
+// stamp is followed by -2, -3... while that name, or the name without the
+// suffix, is taken. Answers its path ending in the separator; a folder that
+// cannot be made ends the command.
+std::string make_stamped_folder(const std::string& parent, const std::string& prefix,
+                                const std::string& suffix) {
+    const std::string stamp = clock_stamp();
+    std::string why;
+    for (int n = 1;; ++n) {
+        const std::string name = parent + prefix + stamp + (n > 1 ? "-" + std::to_string(n) : "");
+        if (!suffix.empty() && entry_exists(name))
+            continue;
+        int made = make_folder(name + suffix, &why);
+        if (made == 1)
+            return name + suffix + "/";
+        if (made < 0) {
+            std::fprintf(stderr, "rentdesk-admin: the folder %s cannot be made: %s\n",
+                         (name + suffix).c_str(), why.c_str());
+            std::exit(1);
+        }
+    }
+}
+
+// The folder a path names, ending in the separator.
+std::string as_folder(const std::string& path) {
+    return !path.empty() && path.back() != '/' && path.back() != '\\' ? path + "/" : path;
+}
+
+// Whether name is that of a backup this command made: rentdesk-, eight
+// digits, -, six digits, and maybe - and a count.
+bool is_backup_name(const std::string& name) {
+    const std::string shape = std::string(kBackupPrefix) + "########-######";
+    if (name.size() < shape.size())
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char want = i < shape.size() ? shape[i] : i == shape.size() ? '-' : '#';
+        const bool digit = name[i] >= '0' && name[i] <= '9';
+        if (want == '#' ? !digit : name[i] != want)
+            return false;
+    }
+    return name.size() != shape.size() + 1 && name.size() <= shape.size() + 7;
+}
+
+// The order of backups by age: by stamp, then by the count after it.
+bool older(const std::string& a, const std::string& b) {
+    const std::size_t stamp = std::string(kBackupPrefix).size() + 15;
+    auto count = [&](const std::string& name) {
+        return name.size() > stamp ? std::stol(name.substr(stamp + 1)) : 1L;
+    };
+    if (a.compare(0, stamp, b, 0, stamp) != 0)
+        return a.compare(0, stamp, b, 0, stamp) < 0;
+    return count(a) < count(b);
+}
+
+// Removes all but the newest keep backups in dest: the five data files of
+// each, then its folder. Answers false when one could not be removed whole.
+bool remove_old_backups(const std::string& dest, std::size_t keep) {
+    std::vector<std::string> names, backups;
+    std::string why;
+    if (!folder_entries(dest, &names, &why)) {
+        std::fprintf(stderr, "rentdesk-admin: %s cannot be read: %s\n", dest.c_str(), why.c_str());
+        return false;
+    }
+    for (const std::string& name : names)
+        if (is_backup_name(name))
+            backups.push_back(name);
+    std::sort(backups.begin(), backups.end(), older);
+    bool all = true;
+    for (std::size_t i = 0; i + keep < backups.size(); ++i) {
+        const std::string folder = dest + backups[i];
+        for (const char* file : kDataFileNames)
+            remove_entry(folder + "/" + file);
+        if (remove_folder(folder, &why)) {
+            std::printf("Removed the older backup %s.\n", folder.c_str());
+            continue;
+        }
+        std::fprintf(stderr, "rentdesk-admin: the older backup %s was not removed: %s\n",
+                     folder.c_str(), why.c_str());
+        all = false;
+    }
+    return all;
+}
+
+// Ends the command before anything was copied.
+[[noreturn]] void copy_refused(const std::string& why) {
+    std::fprintf(stderr, "rentdesk-admin: %s; nothing was copied.\n", why.c_str());
+    std::exit(1);
+}
+
+// The journal's lock, which a counter holds while an action's writes reach
+// the tables: waited for, so that the tables are copied between two actions.
+// A counter makes its journal as it starts: one starting now is given a moment.
+std::optional<DataFile> lock_journal(bool folder_ours) {
+    for (int tries = 0;; ++tries) {
+        std::optional<DataFile> journal = DataFile::open(kJournalFile, DataFile::Mode::Read);
+        if (journal && journal->lock(true))
+            return journal;
+        if (folder_ours)
+            return std::nullopt; // no program can write while the folder is ours
+        if (journal)
+            copy_refused(std::string("the lock of ") + kJournalFile + " cannot be taken");
+        if (tries == kJournalWaitSeconds * 10)
+            copy_refused(std::string("a rentdesk program works in this folder but ") +
+                         kJournalFile + " is missing");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+// Copies the five tables into folder between two actions. A clerk's action
+// a crash cut short is finished first when no program holds the folder.
+void copy_tables(const std::string& folder) {
+    std::optional<FolderLock> lock;
+    std::string why;
+    const bool ours = FolderLock::take("", lock, &why) == FolderLock::Outcome::taken;
+    if (ours && journal_recover(""))
+        std::printf("Finished the action a crash had cut short (%s).\n", kJournalFile);
+    std::optional<DataFile> journal = lock_journal(ours);
+    if (journal_state("") == JournalState::complete)
+        copy_refused(std::string(kJournalFile) + " holds a clerk's action a crash cut short, " +
+                     "which only the next start of the counter (or check --repair) can finish");
+    for (const char* name : kDataFileNames)
+        copy_file(name, folder + name, nullptr);
+    sync_folder(folder);
+}
+
+} // namespace
+
+int cmd_backup(const Args& args) {
+    std::optional<std::string> dest;
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--keep" && i + 1 < args.size()) {
+            const std::string& n = args[++i];
+            if (n.empty() || n.size() > 6 ||
+                n.find_first_not_of("0123456789") != std::string::npos ||
+                (keep = std::stoul(n)) < 1)
+                return usage_error("--keep needs a whole number of backups, 1 or more");
+        } else if (args[i] == "--keep" || dest) {
+            return usage_error("backup takes one destination folder and --keep N");
+        } else {
+            dest = as_folder(user_path(args[i]));
+        }
+    }
+    if (!dest)
+        return usage_error("backup needs a destination folder");
+    if (!entry_exists(*dest)) { // never made here: a backup disk that is not there is noticed
+        std::fprintf(stderr, "rentdesk-admin: the backup folder %s does not exist.\n",
+                     dest->c_str());
+        return 1;
+    }
+    const std::vector<std::string> present = present_data_files();
+    if (present.size() != std::size(kDataFileNames)) {
+        std::fprintf(stderr,
+                     "rentdesk-admin: the data folder holds %s of the five data files; "
+                     "nothing was copied.\n",
+                     present.empty() ? "none" : ("only " + joined(present)).c_str());
+        return 1;
+    }
+    const std::string part = make_stamped_folder(*dest, kBackupPrefix, kUnfinished);
+    copy_tables(part);
+    CheckResult result = check_folder_at(part);
+    if (!result.problems.empty()) { // on standard error, which cron mails
+        for (const std::string& line : result.problems)
+            std::fprintf(stderr, "%s\n", line.c_str());
+        std::fprintf(stderr,
+                     "rentdesk-admin: the copy is not a sound set of data files; it is "
+                     "kept in %s for a look, and is no backup.\n",
+                     part.c_str());
+        return 1;
+    }
+    const std::string made = part.substr(0, part.size() - 1); // without the separator
+    std::string name = made.substr(0, made.size() - std::string(kUnfinished).size()), why;
+    if (!rename_unless_taken(made, name, &why)) {
+        std::fprintf(stderr, "rentdesk-admin: the backup in %s cannot be named %s: %s\n",
+                     part.c_str(), name.c_str(), why.c_str());
+        return 1;
+    }
+    std::printf("Backed up the five data files into %s.\n", name.c_str());
+    return keep > 0 && !remove_old_backups(*dest, keep) ? 1 : 0;
+}
+
+int cmd_restore(const Args& args) {
+    if (args.size() != 1)
+        return usage_error("restore takes one backup folder");
+    const std::string from = as_folder(user_path(args[0]));
+    lock_for_writing();
+    CheckResult result = check_folder_at(from);
+    if (!result.problems.empty()) {
+        for (const std::string& line : result.problems)
+            std::printf("%s\n", line.c_str());
+        std::fprintf(stderr,
+                     "rentdesk-admin: %s is not a sound set of data files; nothing was "
+                     "changed.\n",
+                     from.c_str());
+        return 1;
+    }
+    // The tables in place now, copied aside first; a link among them is
+    // refused before anything is written.
+    std::vector<std::optional<DataFile>> old;
+    for (const char* name : kDataFileNames)
+        old.push_back(DataFile::open(name, DataFile::Mode::Read));
+    std::string aside;
+    for (std::size_t i = 0; i < old.size(); ++i) {
+        if (!old[i])
+            continue;
+        if (aside.empty())
+            aside = make_stamped_folder("", "replaced-", "");
+        copy_file(kDataFileNames[i], aside + kDataFileNames[i], &*old[i]);
+    }
+    if (!aside.empty())
+        sync_folder(aside);
+    for (std::size_t i = 0; i < old.size(); ++i)
+        copy_file(from + kDataFileNames[i], std::string(kDataFileNames[i]) + ".new",
+                  old[i] ? &*old[i] : nullptr);
+    sync_folder(""); // the new names survive a power failure before the intent names them
+    old.clear();     // no table is held open while it is replaced
+    journal_open("");
+    for (const char* name : kDataFileNames)
+        journal_hold_rename(std::string(name) + ".new", name);
+    journal_commit();
+    std::printf("Restored the five data files from %s.\n", from.c_str());
+    if (!aside.empty())
+        std::printf("The files they replaced are in %s.\n", aside.c_str());
+    return 0;
+}
