@@ -123,8 +123,7 @@ std::optional<DataFile> DataFile::open(const std::string& path, Mode mode, const
         report_fault(Fault::damaged, path, "cannot be measured: " + why);
     }
     DataFile file(h, path, held, size);
-    if (mode != Mode::Direct) // the journal's own files are written, not probed
-        file.view_ = os::map(h, size);
+    file.mappable_ = mode != Mode::Direct; // the journal's own files are written, not probed
     return file;
 }
 
@@ -134,9 +133,9 @@ DataFile::DataFile(os::Handle handle, std::string path, bool held, int64_t size)
 }
 
 DataFile::DataFile(DataFile&& other) noexcept
-    : handle_(other.handle_), size_(other.size_), view_(other.view_), writable_(other.writable_),
-      dirty_(other.dirty_), held_(other.held_), writes_(other.writes_),
-      path_(std::move(other.path_)) {
+    : handle_(other.handle_), size_(other.size_), view_(other.view_), walks_(other.walks_),
+      mappable_(other.mappable_), writable_(other.writable_), dirty_(other.dirty_),
+      held_(other.held_), writes_(other.writes_), path_(std::move(other.path_)) {
     other.unlink();
     other.handle_ = os::kNone;
     other.view_ = other.writable_ = os::View{};
@@ -152,6 +151,8 @@ DataFile& DataFile::operator=(DataFile&& other) noexcept {
         handle_ = other.handle_;
         size_ = other.size_;
         view_ = other.view_;
+        walks_ = other.walks_;
+        mappable_ = other.mappable_;
         writable_ = other.writable_;
         other.view_ = other.writable_ = os::View{};
         dirty_ = other.dirty_;
@@ -237,7 +238,9 @@ void DataFile::write_at(int64_t offset, const void* buf, std::size_t len) {
     size_ = std::max(size_, offset + static_cast<int64_t>(len));
 }
 
-const char* DataFile::direct(int64_t len) const {
+const char* DataFile::map_for_reading(int64_t len, bool soon) const {
+    if (!view_.data && mappable_ && (soon || ++walks_ > 4))
+        view_ = os::map(handle_, size_);
     if (!view_.data || len > view_.length || (held_ && journal_holds(path_)))
         return nullptr;
     return view_.data;

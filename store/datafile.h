@@ -58,10 +58,16 @@ class DataFile {
     // mapping of the file when the system gives one (it sees every write at
     // once), else from the file.
     void read_at(int64_t offset, void* buf, std::size_t len) const;
-    // The file's first len bytes to read straight from its mapping, when it
-    // is mapped that far and no held write lies over it; else nullptr (read
-    // with read_at). Valid until the file is written, closed or grown.
-    const char* direct(int64_t len) const;
+    // The file's first len bytes to read straight from a mapping of it, when
+    // no held write lies over them; else nullptr (read with read_at then).
+    // The file is mapped at the first pass over it (soon) or once a few
+    // walks were made through it: a table opened for one search is read with
+    // a few positioned reads, which cost less than a mapping. Valid until the
+    // file is written, closed or grown.
+    const char* direct(int64_t len, bool soon) const {
+        return view_.data && !held_ && len <= view_.length ? view_.data
+                                                           : map_for_reading(len, soon);
+    }
     // The whole file mapped for writing in place, for a table being built;
     // nullptr when the system refuses (write with write_at then). What is
     // written there reaches the disk when the file is synced or closed.
@@ -85,12 +91,16 @@ class DataFile {
 
   private:
     DataFile(os::Handle handle, std::string path, bool held, int64_t size);
+    const char* map_for_reading(int64_t len, bool soon) const; // direct's slow way
     void link();
     void unlink();
 
     os::Handle handle_ = os::kNone;
     int64_t size_ = 0;
-    os::View view_, writable_;
+    mutable os::View view_; // the mapping reads use, made when first worth it
+    mutable int walks_ = 0;
+    bool mappable_ = false;
+    os::View writable_;
     bool dirty_ = false; // written at once since the last sync
     bool held_ = false;  // writes go to the journal
     long writes_ = 0;

@@ -112,7 +112,7 @@ int32_t probe_walk(const DataFile& f, int32_t key, Visit visit) {
     if (key < 1)
         return -1;
     const int32_t n = slot_count<Rec>(f);
-    const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec));
+    const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec), false);
     const int64_t step = key % (n - 1) + 1; // probe i visits (key mod n + step * i) mod n
     int64_t s = key % n;
     for (int32_t i = 0; i < n; ++i, s = s + step < n ? s + step : s + step - n) {
@@ -121,7 +121,15 @@ int32_t probe_walk(const DataFile& f, int32_t key, Visit visit) {
             return -1;
         if (base && k != key && k >= kDeletedKey)
             continue; // another key's record, or a deleted slot: its bytes need no copy
-        const Rec r = base ? checked(f, s, record_at<Rec>(base, s)) : read_slot<Rec>(f, s);
+        if (base) {   // the record is visited where it lies in the mapping
+            if (visit(static_cast<int32_t>(s),
+                      checked(f, s,
+                              *reinterpret_cast<const Rec*>(
+                                  base + s * static_cast<int64_t>(sizeof(Rec))))))
+                return static_cast<int32_t>(s);
+            continue;
+        }
+        const Rec r = read_slot<Rec>(f, s);
         const int32_t rk = TableTraits<Rec>::key(r);
         if (rk == kEmptyKey)
             return -1;
@@ -171,7 +179,7 @@ int32_t hash_pass(const DataFile& f, int32_t first, Visit visit) {
     for (int32_t at = first; at < n;) {
         pass_point();
         const int32_t count = n - at < kChunk ? n - at : kChunk;
-        const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec));
+        const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec), true);
         if (!base) {
             buf.resize(count);
             f.read_at(static_cast<int64_t>(at) * sizeof(Rec), buf.data(), count * sizeof(Rec));
@@ -331,7 +339,7 @@ void hash_insert(DataFile& f, const Rec& r) {
     if (key < 1)
         return;
     const int32_t n = slot_count<Rec>(f);
-    const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec));
+    const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec), false);
     for (int32_t i = 0; i < n; ++i) {
         // A table that is full is known from one pass, not from a probe of
         // every slot in the scattered order of the key's sequence.
