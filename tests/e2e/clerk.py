@@ -116,6 +116,7 @@ def play(s, steps):
             if isinstance(st, No):  # the move is drawn before Enter, never taken for a later screen
                 s.key("down")
                 s.wait(lambda whole, fresh: "|____no____|" in fresh, "no")
+                assert s.lit()[-1] == "|____no____|\n\n", "Down moves the highlight to no"
             s.key("esc" if isinstance(st, Esc) else "enter")
         elif isinstance(st, (Scr, Msg)):
             s.expect(st)

@@ -95,13 +95,14 @@ CASES = [
      lambda m: (m[Saved].delete(9), m[Movie].set(5, saved=0), m[Client].delete(9))),
 
     ("online search: exact titles only, a held copy behind a free one, renting", T,
-     [ANN, BEN, M(4, 1, "Alien", rented=1), M(4, 2, "Alien"), M(3, 1, "Jaws"),
-      M(3, 2, "Jaws", saved=1), H(7, 3, 2), M(9, 1, "The Good the Bad an")],
-     [*login(7, "Ann Lee"), 3, Msg(hold_notice("Jaws", 3, 2)),
+     [ANN, BEN, DAN, M(4, 1, "Alien", rented=1), M(4, 2, "Alien"), M(3, 1, "Jaws", saved=1),
+      H(13, 3, 1), M(3, 2, "Jaws"), M(3, 3, "Jaws", saved=1), H(7, 3, 3),
+      M(9, 1, "The Good the Bad an")],  # Jaws in slot order: Dan's hold, free, Ann's hold
+     [*login(7, "Ann Lee"), 3, Msg(hold_notice("Jaws", 3, 3)),
       *TITLE_SEARCHES, Scr(SEARCH), "Jaws", Msg(CAN_RENT), Yes(RENT_Q),
       Msg(info("\n\n\n A movie has been saved for the client before!\n ",
                "\n The client can't rent another movie when a movie is saved for him.\n",
-               detail("Jaws", 3, 2))),
+               detail("Jaws", 3, 3))),
       2, *login(8, "Ben Cohen"), 3, Scr(SEARCH), "Alien", Msg(CAN_RENT), Yes(RENT_Q),
       Msg(info("\n\n\n The movie is now ranted to the client!"))],
      lambda m: (m[Rent].insert(R(8, 4, 2, T)), m[Movie].set(4, copy(2), rented=1))),
