@@ -102,7 +102,11 @@ int64_t late_days(WideDate due, Date today) {
 Date get_today() {
     std::time_t rawtime = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &rawtime); // the Windows C runtime's reentrant form
+#else
     localtime_r(&rawtime, &local);
+#endif
     return Date{clock_field(local, "%Y"), clock_field(local, "%m"), clock_field(local, "%d")};
 }
 
