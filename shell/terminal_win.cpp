@@ -86,6 +86,13 @@ BOOL WINAPI on_console_event(DWORD type) {
     stop_asked = true;
     if (stop_event)
         SetEvent(stop_event);
+    // A read of the console waiting for a key returns with this event,
+    // which stands for no key.
+    INPUT_RECORD wake{};
+    wake.EventType = FOCUS_EVENT;
+    DWORD written = 0;
+    if (in_console)
+        WriteConsoleInputW(in, &wake, 1, &written);
     if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT)
         return TRUE;
     // The window closes (or the session ends) once this handler returns:
@@ -220,13 +227,11 @@ bool input_reports_keys() {
 int read_key_event(KeyEvent& event) {
     flush();
     while (repeats_left == 0) {
-        HANDLE waits[2] = {stop_event, in};
-        if (stop_asked || !stop_event ||
-            WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1 || stop_asked)
+        if (stop_asked)
             return -1;
         INPUT_RECORD record;
         DWORD got = 0;
-        if (!ReadConsoleInputW(in, &record, 1, &got))
+        if (!ReadConsoleInputW(in, &record, 1, &got) || stop_asked)
             return -1;
         if (got == 1 && record.EventType == KEY_EVENT) {
             repeated = record.Event.KeyEvent;
