@@ -123,7 +123,8 @@ HANDLE open_folder(const std::string& folder) {
 
 Handle open_existing(const std::string& path, bool update, Refusal* refusal, std::string* why) {
     const std::wstring name = wide(path);
-    HANDLE h = open_file(name, GENERIC_READ | (update ? GENERIC_WRITE : 0), OPEN_EXISTING);
+    const DWORD access = GENERIC_READ | (update ? GENERIC_WRITE : 0);
+    HANDLE h = open_file(name, access, OPEN_EXISTING);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         DWORD attributes = GetFileAttributesW(name.c_str());
@@ -135,9 +136,23 @@ Handle open_existing(const std::string& path, bool update, Refusal* refusal, std
         failed(why, code);
         return kNone;
     }
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    const bool filtered = GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
+                          (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                          !IsReparseTagNameSurrogate(tag.ReparseTag);
+    if (filtered) {
+        // Not a link but a file a filter keeps (in the cloud, deduplicated):
+        // opened through the filter, it is the file itself.
+        CloseHandle(h);
+        h = CreateFileW(name.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return *refusal = Refusal::system, failed(why), kNone;
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(h, &info) || GetFileType(h) != FILE_TYPE_DISK ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !filtered)) {
         *refusal = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? Refusal::link
                                                                           : Refusal::not_regular;
         CloseHandle(h);
