@@ -3,7 +3,6 @@
 
 #include "store/journal.h"
 
-#include <cstdio>
 #include <string_view>
 
 namespace {
@@ -112,12 +111,146 @@ std::string without_key_sequences(std::string_view line) {
     return out;
 }
 
+// Virtual-key codes of the console's key events.
+constexpr uint16_t kVkReturn = 0x0D, kVkMenu = 0x12, kVkEscape = 0x1B;
+
+// A key that types nothing but gives two codes: its virtual-key code, then
+// its second code alone and with Shift, Ctrl and Alt (0: no code). Cursor
+// keys lead with 224 when gray (enhanced) and with 0 on the keypad, where
+// only the plain and Ctrl forms give codes; Alt with a gray key leads with 0.
+struct SpecialKey {
+    uint16_t key;
+    uint8_t lead, code, shift, ctrl, alt;
+    bool cursor;
+};
+
+constexpr SpecialKey kSpecialKeys[] = {
+    {0x24, 0, 71, 71, 119, 151, true},      {0x26, 0, 72, 72, 141, 152, true}, // Home, Up
+    {0x21, 0, 73, 73, 132, 153, true},      {0x25, 0, 75, 75, 115, 155, true}, // PgUp, Left
+    {0x27, 0, 77, 77, 116, 157, true},      {0x23, 0, 79, 79, 117, 159, true}, // Right, End
+    {0x28, 0, 80, 80, 145, 160, true},      {0x22, 0, 81, 81, 118, 161, true}, // Down, PgDn
+    {0x2D, 0, 82, 82, 146, 162, true},      {0x2E, 0, 83, 83, 147, 163, true}, // Ins, Del
+    {0x70, 0, 59, 84, 94, 104, false},      {0x71, 0, 60, 85, 95, 105, false}, // F1, F2
+    {0x72, 0, 61, 86, 96, 106, false},      {0x73, 0, 62, 87, 97, 107, false},
+    {0x74, 0, 63, 88, 98, 108, false},      {0x75, 0, 64, 89, 99, 109, false},
+    {0x76, 0, 65, 90, 100, 110, false},     {0x77, 0, 66, 91, 101, 111, false},
+    {0x78, 0, 67, 92, 102, 112, false},     {0x79, 0, 68, 93, 103, 113, false},     // F9, F10
+    {0x7A, 224, 133, 135, 137, 139, false}, {0x7B, 224, 134, 136, 138, 140, false}, // F11, F12
+};
+
+// The UTF-16 unit an event types: a key pressed with one, or the Alt release
+// that ends a character entered as its number on the keypad; 0 for none.
+uint16_t typed_unit(const console::KeyEvent& e) {
+    return e.down || e.key == kVkMenu ? e.unit : 0;
+}
+
+bool is_high_half(char32_t unit) {
+    return unit >= 0xD800 && unit < 0xDC00;
+}
+
+bool is_low_half(char32_t unit) {
+    return unit >= 0xDC00 && unit < 0xE000;
+}
+
+std::string utf8(char32_t c) {
+    std::string out;
+    if (c < 0x80)
+        return out += static_cast<char>(c), out;
+    static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+    int tail = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    out += static_cast<char>(kLead[tail] | (c >> (6 * tail)));
+    for (int k = tail - 1; k >= 0; --k)
+        out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+    return out;
+}
+
 } // namespace
+
+int key_codes(const console::KeyEvent& event, int codes[2]) {
+    uint16_t unit = typed_unit(event);
+    if (unit == 0 && event.down && (event.key == kVkEscape || event.key == kVkReturn))
+        unit = event.key == kVkEscape ? kKeyEsc : kKeyEnter; // consoles that leave them blank
+    if (unit != 0) {
+        if (is_high_half(unit))
+            return 0; // the second half is the key
+        codes[0] = unit < 0x80 ? unit : kKeyOther;
+        return 1;
+    }
+    if (!event.down)
+        return 0;
+    const bool alt = event.state & (console::kLeftAlt | console::kRightAlt);
+    const bool ctrl = event.state & (console::kLeftCtrl | console::kRightCtrl);
+    const bool shift = event.state & console::kShift;
+    const bool gray = event.state & console::kEnhancedKey;
+    for (const SpecialKey& k : kSpecialKeys) {
+        if (k.key != event.key)
+            continue;
+        int second = alt ? k.alt : ctrl ? k.ctrl : shift ? k.shift : k.code;
+        if (k.cursor && !gray && (alt || shift))
+            second = 0;
+        if (second == 0)
+            return 0;
+        codes[0] = k.cursor ? (gray && !alt ? kKeyExtended : 0) : k.lead;
+        codes[1] = second;
+        return 2;
+    }
+    return 0;
+}
 
 ConsoleInput::ConsoleInput(ByteReader reader, std::function<void()> on_end, int esc_delay_ms,
                            bool echo_typeahead)
     : reader_(std::move(reader)), on_end_(std::move(on_end)), esc_delay_ms_(esc_delay_ms),
       echo_typeahead_(echo_typeahead) {}
+
+ConsoleInput::ConsoleInput(KeyEventReader events, Echo echo, std::function<void()> on_end)
+    : on_end_(std::move(on_end)), esc_delay_ms_(0), echo_typeahead_(false),
+      events_(std::move(events)), echo_(std::move(echo)) {}
+
+// The next key event; the clerk's action ends before the wait for it. Ends
+// the program (through on_end) when input has ended.
+console::KeyEvent ConsoleInput::next_event() {
+    journal_commit();
+    console::KeyEvent event;
+    if (events_(event) < 0)
+        on_end_();
+    return event;
+}
+
+// Reads one typed line (with its newline) into the line buffer, key by key.
+void ConsoleInput::edit_line() {
+    std::string typed;
+    while (true) {
+        const console::KeyEvent event = next_event();
+        char32_t c = typed_unit(event);
+        if (is_high_half(c)) {
+            high_half_ = static_cast<char16_t>(c);
+            continue;
+        }
+        if (is_low_half(c))
+            c = high_half_ ? 0x10000 + ((high_half_ - 0xD800) << 10) + (c - 0xDC00) : 0;
+        high_half_ = 0;
+        if (c == '\r' || c == '\n' || (c == 0 && event.down && event.key == kVkReturn))
+            break;
+        if (c == '\b') {
+            std::size_t at = typed.size();
+            while (at > 0 && (static_cast<unsigned char>(typed[at - 1]) & 0xC0) == 0x80)
+                --at;
+            if (at > 0)
+                echo_(typed[at - 1] == '\x1a' ? "\b\b  \b\b" : "\b \b");
+            typed.erase(at > 0 ? at - 1 : 0);
+        } else if (c == 0x1A && typed.empty()) { // Ctrl-Z
+            typed += '\x1a';
+            echo_("^Z");
+        } else if (c >= 0x20 && c != 0x7f && (c < 0x80 || c >= 0xA0)) {
+            typed += utf8(c);
+            echo_(utf8(c));
+        } // other keys and control characters pressed while typing are dropped
+    }
+    echo_("\n");
+    if (!typed.empty() && typed[0] == '\x1a')
+        on_end_(); // Ctrl-Z then Enter: the end of input
+    line_ += typed + '\n';
+}
 
 // The next raw byte, or -1 when none came within timeout_ms. Ends the
 // program (through on_end) when input has ended.
@@ -147,6 +280,13 @@ int ConsoleInput::read_key() {
         int code = second_code_;
         second_code_ = -1;
         return code;
+    }
+    if (events_) {
+        int codes[2], n;
+        while ((n = key_codes(next_event(), codes)) == 0) {
+        }
+        second_code_ = n == 2 ? codes[1] : -1;
+        return codes[0];
     }
     int b = next_byte(-1, false);
     if (b == '\r' || b == '\n')
@@ -222,6 +362,8 @@ int ConsoleInput::decode_escape() {
 // while keys were being read were not echoed by the terminal; they are shown
 // now, as the line they belong to is taken.
 void ConsoleInput::fill_line() {
+    if (events_)
+        return edit_line();
     std::size_t typed_ahead = raw_.size();
     std::string typed;
     while (true) {
@@ -238,8 +380,8 @@ void ConsoleInput::fill_line() {
         std::string shown = clean_text(without_key_sequences(echo));
         if (echo.back() == '\n')
             shown += '\n';
-        std::fputs(shown.c_str(), stdout);
-        std::fflush(stdout);
+        console::write(shown);
+        console::flush();
     }
 }
 

@@ -1,8 +1,13 @@
 // Keyboard input as the screens read it: single keys (arrows decoded into the
 // two-code form 224 then 72/80/77/75) and formatted reads of typed lines
 // ("%d", "%s" and whole lines). Holds the two buffers of the console: raw
-// bytes not yet taken, and the unread rest of the current typed line.
+// bytes not yet taken, and the unread rest of the current typed line. Bytes
+// come from a terminal, a pipe or a file; a console that reports key events
+// (the Windows console) is read through its events, with a line editor of
+// its own for typed lines.
 #pragma once
+
+#include "shell/terminal.h"
 
 #include <cstdint>
 #include <deque>
@@ -24,6 +29,20 @@ inline constexpr int kKeyOther = 256; // a key no screen acts on (F-keys, non-AS
 // -1 at end of input.
 using ByteReader = std::function<int(char* buf, int cap, int timeout_ms, bool line_mode)>;
 
+// Fills event with the next key event of a console: 1, or -1 at the end of
+// input. Echo shows what the line editor echoes.
+using KeyEventReader = std::function<int(console::KeyEvent& event)>;
+using Echo = std::function<void(std::string_view text)>;
+
+// The codes a native unechoed key read of the Windows console gives for one
+// key event, put in codes; answers their count. None for a release and for
+// keys that type nothing (Shift, Ctrl...); one for a character: itself below
+// 128 (Enter 13, Esc 27), kKeyOther beyond (a pair of UTF-16 halves is one
+// key, taken with its second half); two for a function or cursor key: 224
+// for a gray key (and F11, F12) or 0 (F1 to F10, the keypad with NumLock
+// off, Alt with a gray key), then the key's code.
+int key_codes(const console::KeyEvent& event, int codes[2]);
+
 // Before it waits for input, a read ends the clerk's action: the writes the
 // journal holds reach the data files (store/journal.h).
 class ConsoleInput {
@@ -31,6 +50,11 @@ class ConsoleInput {
     // on_end runs when input ends while a read needs more; it must not return.
     ConsoleInput(ByteReader reader, std::function<void()> on_end, int esc_delay_ms = 50,
                  bool echo_typeahead = false);
+    // Over a console's key events: keys as key_codes gives them; typed lines
+    // through a line editor that echoes characters, takes back a whole
+    // character on Backspace, drops every other key and control character,
+    // and ends at Enter; a line begun with Ctrl-Z is the end of input.
+    ConsoleInput(KeyEventReader events, Echo echo, std::function<void()> on_end);
 
     // One key code: Enter (CR or LF) 13, Esc 27, an arrow as 224 and then its
     // code on the next call, printable ASCII as itself, anything else kKeyOther.
@@ -65,12 +89,17 @@ class ConsoleInput {
     void fill_line();
     int decode_escape();
     bool skip_blanks();
+    console::KeyEvent next_event();
+    void edit_line();
 
     ByteReader reader_;
     std::function<void()> on_end_;
     int esc_delay_ms_;
     bool echo_typeahead_;
-    std::deque<char> raw_; // bytes read but not taken
-    std::string line_;     // unread rest of the current typed line, with its newline
-    int second_code_ = -1; // pending second code of an arrow key
+    std::deque<char> raw_;  // bytes read but not taken
+    std::string line_;      // unread rest of the current typed line, with its newline
+    int second_code_ = -1;  // pending second code of an arrow key
+    KeyEventReader events_; // set when the console reports key events
+    Echo echo_;
+    char16_t high_half_ = 0; // first half of a character typed as a UTF-16 pair
 };

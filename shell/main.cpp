@@ -57,12 +57,12 @@ int main(int argc, char** argv) {
     std::optional<FolderLock> lock;
     FolderLock::Outcome locked = FolderLock::take("", lock, &why);
     if (locked == FolderLock::Outcome::busy)
-        std::printf("Another rentdesk program is already working in this folder.  End of "
+        print_plain("Another rentdesk program is already working in this folder.  End of "
                     "program..\n");
     if (locked == FolderLock::Outcome::failed)
-        std::printf("The data folder cannot be locked (%s), so the counter cannot keep a second "
-                    "program out of it.  End of program..\n",
-                    why.c_str());
+        print_fmt("The data folder cannot be locked (%s), so the counter cannot keep a second "
+                  "program out of it.  End of program..\n",
+                  why.c_str());
     if (locked != FolderLock::Outcome::taken)
         end_program(1);
     run_counter();

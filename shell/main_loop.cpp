@@ -17,7 +17,6 @@
 #include "store/tables.h"
 
 #include <array>
-#include <cstdio>
 
 namespace {
 
@@ -100,7 +99,7 @@ bool same_day(Date a, Date b) {
 
 // A data file the counter cannot use: its message, then the way out.
 void report_file_fault(const StoreFault& fault) {
-    std::fputs(fault_message(fault).c_str(), stdout);
+    print_plain(fault_message(fault));
     end_program(1);
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -34,7 +35,7 @@ void draw_dialog(std::string_view question, int choice) {
 } // namespace
 
 void print_plain(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    console::write(text);
 }
 
 void print_highlight(std::string_view text) {
@@ -44,10 +45,15 @@ void print_highlight(std::string_view text) {
 }
 
 void print_fmt(const char* format, ...) {
-    va_list args;
+    va_list args, again;
     va_start(args, format);
-    std::vprintf(format, args);
+    va_copy(again, args);
+    int n = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
+    std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    console::write(text);
 }
 
 void print_box(std::string_view top, std::string_view label, bool chosen) {
@@ -73,9 +79,12 @@ void info_screen() {
 ConsoleInput& console_input() {
     if (replaced_input)
         return *replaced_input;
-    static ConsoleInput input(
-        console::read_bytes, [] { end_program(1); }, console::esc_delay_ms(),
-        console::input_is_terminal());
+    static ConsoleInput input =
+        console::input_reports_keys()
+            ? ConsoleInput(console::read_key_event, console::write, [] { end_program(1); })
+            : ConsoleInput(
+                  console::read_bytes, [] { end_program(1); }, console::esc_delay_ms(),
+                  console::input_is_terminal());
     return input;
 }
 
@@ -197,7 +206,7 @@ void set_exit_handler(ExitHandler handler) {
 }
 
 void end_program(int status) {
-    std::fflush(stdout);
+    console::flush();
     DataFile::close_all();
     console::restore();
     if (exit_handler)

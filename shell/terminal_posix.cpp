@@ -129,6 +129,14 @@ void start() {
     std::atexit([] { restore(); });
 }
 
+void write(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void flush() {
+    std::fflush(stdout);
+}
+
 void set_attribute(Attribute attribute) {
     if (attribute == Attribute::highlight)
         std::fputs(no_color ? "\x1b[7m" : "\x1b[91m", stdout);
@@ -175,6 +183,14 @@ int read_bytes(char* buf, int cap, int timeout_ms, bool line_mode) {
 
 bool input_is_terminal() {
     return is_tty;
+}
+
+bool input_reports_keys() {
+    return false; // a terminal sends bytes
+}
+
+int read_key_event(KeyEvent&) {
+    return -1;
 }
 
 int esc_delay_ms() {

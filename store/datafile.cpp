@@ -124,6 +124,7 @@ std::optional<DataFile> DataFile::open(const std::string& path, Mode mode, const
     }
     DataFile file(h, path, held, size);
     file.mappable_ = mode != Mode::Direct; // the journal's own files are written, not probed
+    file.update_ = mode != Mode::Read;
     return file;
 }
 
@@ -135,7 +136,8 @@ DataFile::DataFile(os::Handle handle, std::string path, bool held, int64_t size)
 DataFile::DataFile(DataFile&& other) noexcept
     : handle_(other.handle_), size_(other.size_), view_(other.view_), walks_(other.walks_),
       mappable_(other.mappable_), writable_(other.writable_), dirty_(other.dirty_),
-      held_(other.held_), writes_(other.writes_), path_(std::move(other.path_)) {
+      held_(other.held_), update_(other.update_), writes_(other.writes_),
+      path_(std::move(other.path_)) {
     other.unlink();
     other.handle_ = os::kNone;
     other.view_ = other.writable_ = os::View{};
@@ -157,6 +159,7 @@ DataFile& DataFile::operator=(DataFile&& other) noexcept {
         other.view_ = other.writable_ = os::View{};
         dirty_ = other.dirty_;
         held_ = other.held_;
+        update_ = other.update_;
         writes_ = other.writes_;
         path_ = std::move(other.path_);
         other.handle_ = os::kNone;
@@ -300,10 +303,48 @@ void DataFile::close_all() {
         open_files->close();
 }
 
+std::vector<DataFile*> DataFile::let_go(const std::string& path) {
+    std::vector<DataFile*> files;
+    if (!os::kOpenFilesBlockReplace)
+        return files;
+    for (DataFile* f = open_files; f; f = f->next_)
+        if (f->path_ == path)
+            files.push_back(f);
+    for (DataFile* f : files) {
+        f->sync();
+        os::unmap(f->view_);
+        os::unmap(f->writable_);
+        os::close(f->handle_);
+    }
+    return files;
+}
+
+void DataFile::take_back(const std::vector<DataFile*>& files) {
+    std::string why, lost;
+    for (DataFile* f : files) {
+        os::Refusal refusal;
+        os::Handle h = os::open_existing(f->path_, f->update_, &refusal, &why);
+        if (h == os::kNone) { // the handle is gone: out of the registry, empty
+            f->unlink();
+            f->handle_ = os::kNone;
+            lost = f->path_;
+            continue;
+        }
+        f->handle_ = h;
+        f->size_ = std::max<int64_t>(os::size(h, &why), 0);
+        f->walks_ = 0;
+    }
+    if (!lost.empty())
+        report_fault(Fault::damaged, lost, "cannot be opened again: " + why);
+}
+
 void replace_file(const std::string& from, const std::string& to) {
     write_point(to);
     std::string why;
-    if (!os::replace(from, to, &why))
+    const std::vector<DataFile*> open = DataFile::let_go(to);
+    const bool replaced = os::replace(from, to, &why);
+    DataFile::take_back(open); // on the old file when the rename failed
+    if (!replaced)
         report_fault(Fault::damaged, to, "cannot be replaced: " + why);
     if (crash_countdown >= 0) { // the new name is durable with what was synced of from
         auto image = synced_images.find(from);
@@ -357,6 +398,10 @@ std::string current_folder() {
 
 bool enter_folder(const std::string& path, bool create, std::string* why) {
     return os::enter_folder(path, create, why);
+}
+
+void binary_output() {
+    os::binary_output();
 }
 
 void prepare_process() {

@@ -88,6 +88,12 @@ class DataFile {
 
     // Closes every data file still open; the exit path calls it.
     static void close_all();
+    // Around a rename over path, where the system refuses to replace a file
+    // that is open: every handle on path is synced and closed by let_go,
+    // and opened again on the file now at path by take_back (so it reads
+    // the new table). Elsewhere both do nothing.
+    static std::vector<DataFile*> let_go(const std::string& path);
+    static void take_back(const std::vector<DataFile*>& files);
 
   private:
     DataFile(os::Handle handle, std::string path, bool held, int64_t size);
@@ -101,15 +107,18 @@ class DataFile {
     mutable int walks_ = 0;
     bool mappable_ = false;
     os::View writable_;
-    bool dirty_ = false; // written at once since the last sync
-    bool held_ = false;  // writes go to the journal
+    bool dirty_ = false;  // written at once since the last sync
+    bool held_ = false;   // writes go to the journal
+    bool update_ = false; // the handle was opened for writing
     long writes_ = 0;
     std::string path_;
     DataFile* prev_ = nullptr; // registry of open files, for close_all
     DataFile* next_ = nullptr;
 };
 
-// Renames from over to and makes it durable; a failure is damage.
+// Renames from over to and makes it durable; a failure is damage. Handles
+// still open on to read the old file, or, where the system cannot replace an
+// open file, the new one.
 void replace_file(const std::string& from, const std::string& to);
 
 // Makes the names in folder durable ("" for the current folder); a failure is
@@ -145,6 +154,10 @@ std::string folder_of(const std::string& path);
 // is set and it does not exist (false, with the system's words, on failure).
 std::string current_folder();
 bool enter_folder(const std::string& path, bool create, std::string* why);
+
+// Standard output carries CSV with LF line ends on every platform: the
+// Windows C runtime would otherwise write CR LF.
+void binary_output();
 
 // Readies the process before any file is opened: closed standard streams are
 // opened on the null device, and an oversized write fails instead of killing

@@ -257,6 +257,8 @@ std::string current_folder() {
     return ::getcwd(buf, sizeof buf) ? std::string(buf) + (buf[1] ? "/" : "") : std::string("./");
 }
 
+void binary_output() {} // POSIX writes bytes as they stand
+
 bool lock_file(Handle h, bool wait) {
     int rc;
     do

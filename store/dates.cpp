@@ -118,7 +118,11 @@ int64_t real_month_length(int64_t year, int64_t month) {
 std::tm local_now() {
     std::time_t rawtime = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &rawtime); // the Windows C runtime's reentrant form
+#else
     localtime_r(&rawtime, &local);
+#endif
     return local;
 }
 

@@ -13,6 +13,12 @@ namespace os {
 using Handle = std::intptr_t; // a descriptor or a system handle
 inline constexpr Handle kNone = -1;
 
+#ifdef _WIN32
+inline constexpr bool kOpenFilesBlockReplace = true;
+#else
+inline constexpr bool kOpenFilesBlockReplace = false;
+#endif
+
 // Why an existing file could not be opened.
 enum class Refusal { none, missing, link, not_regular, system };
 
@@ -41,7 +47,9 @@ bool truncate(Handle h, int64_t length, std::string* why);
 // Makes the names in folder ("" for the current one) survive a power failure.
 bool sync_folder(const std::string& folder, std::string* why);
 // Renames from over to and syncs the folder, so the new name survives a
-// power failure.
+// power failure. Where kOpenFilesBlockReplace holds, every handle on to
+// must be closed first (Windows refuses to replace a file open or mapped
+// elsewhere); elsewhere a handle left open keeps reading the old file.
 bool replace(const std::string& from, const std::string& to, std::string* why);
 // Whether anything (a file, a folder, a link) stands at path; links are not followed.
 bool exists(const std::string& path);
@@ -99,6 +107,10 @@ void unlock(Handle lock);
 // their place), and a file grown past the system's size limit fails its
 // write instead of killing the process.
 void prepare_process();
+
+// Makes standard output carry bytes as written: no line end is turned into
+// another (the Windows C runtime writes CR LF for LF unless told).
+void binary_output();
 
 // Ends the process at once, as a power failure would: no exit handlers.
 [[noreturn]] void die(int status);

@@ -9,7 +9,7 @@
 
 // A console whose reads deliver the chunks in turn; an empty chunk is a timed
 // read (after an Esc) that waited in vain. Then input ends, which throws.
-static ConsoleInput console(std::deque<std::string> chunks) {
+static ConsoleInput script(std::deque<std::string> chunks) {
     auto read = [chunks](char* buf, int cap, int, bool) mutable {
         if (chunks.empty())
             return -1;
@@ -33,13 +33,13 @@ TEST(Keys, DecodeToTheConsoleCodes) {
         // U+0800 starts with byte 224 yet is one key
         {{"\xe0\xa0\x80\r"}, {kKeyOther, 13}}};
     for (const auto& [chunks, want] : cases) {
-        ConsoleInput in = console(chunks);
+        ConsoleInput in = script(chunks);
         std::vector<int> got;
         for (std::size_t i = 0; i < want.size(); ++i)
             got.push_back(in.read_key());
         EXPECT_EQ(got, want) << testing::PrintToString(chunks);
     }
-    ConsoleInput in = console({"x"}); // input ends at the read that meets it
+    ConsoleInput in = script({"x"}); // input ends at the read that meets it
     EXPECT_EQ(in.read_key(), 'x');
     EXPECT_THROW(in.read_key(), std::out_of_range);
 }
@@ -59,7 +59,7 @@ TEST(TypedReads, TakeWhatTheyShouldAndLeaveTheRest) {
         {"l", "Titlex", {"\x1b[AT\x1bOAi\x1b[[Bt\x1b[11~l\x1b[1;2Ae\x1bx\x1b[[A\n"}},
         {"ii", "42|7", {"4\x1b[D2\x1b[[A 7\n"}}};
     for (const auto& [reads, want, chunks] : cases) {
-        ConsoleInput in = console(chunks);
+        ConsoleInput in = script(chunks);
         int32_t v = 0;
         std::string got;
         for (char read : reads) {
@@ -70,5 +70,85 @@ TEST(TypedReads, TakeWhatTheyShouldAndLeaveTheRest) {
             got += '|';
         }
         EXPECT_EQ(got, want + '|') << testing::PrintToString(chunks);
+    }
+}
+
+// A console that reports key events delivers these in turn, then its input
+// ends, which throws; what the line editor echoes is kept in echo.
+static console::KeyEvent press(uint16_t key, uint16_t unit = 0, uint32_t state = 0) {
+    return {true, key, 0, unit, state};
+}
+static ConsoleInput events(std::deque<console::KeyEvent> script, std::string& echo) {
+    auto read = [script](console::KeyEvent& e) mutable {
+        if (script.empty())
+            return -1;
+        e = script.front();
+        script.pop_front();
+        return 1;
+    };
+    return ConsoleInput(
+        read, [&echo](std::string_view text) { echo += text; },
+        [] { throw std::out_of_range("input ended"); });
+}
+
+TEST(KeyEvents, GiveTheCodesOfTheWindowsConsole) {
+    using namespace console;
+    const uint32_t gray = kEnhancedKey;
+    const console::KeyEvent enter_up{false, 0x0D, 0, 13, 0},
+        alt_up_typing_e{false, 0x12, 0, 0xE9, 0};
+    const std::pair<std::deque<KeyEvent>, std::vector<int>> cases[] = {
+        // Enter, its release; Esc, also from a console that leaves its character blank
+        {{press(0x0D, 13), enter_up, press(0x1B, 27), press(0x1B)}, {13, 27, 27}},
+        {{press(0x26, 0, gray), press(0x28, 0, gray), press(0x25, 0, gray), press(0x27, 0, gray)},
+         {224, 72, 224, 80, 224, 75, 224, 77}},
+        {{press(0x26), press(0x28)}, {0, 72, 0, 80}}, // the keypad's, NumLock off
+        // F1, Shift-F10, F11, Ctrl-F12; Ctrl-Up, Alt-Up, Alt with the keypad's Up
+        {{press(0x70), press(0x79, 0, kShift), press(0x7A), press(0x7B, 0, kLeftCtrl)},
+         {0, 59, 0, 93, 224, 133, 224, 138}},
+        {{press(0x26, 0, gray | kLeftCtrl), press(0x26, 0, gray | kLeftAlt),
+          press(0x26, 0, kLeftAlt)},
+         {224, 141, 0, 152}},
+        // Shift alone; a letter; é; two UTF-16 halves; é typed as Alt and its number
+        {{press(0x10, 0, kShift), press(0x41, 'A', kShift), press(0, 0xE9), press(0, 0xD83D),
+          press(0, 0xDE00), alt_up_typing_e, press(0x31, '1')},
+         {'A', kKeyOther, kKeyOther, kKeyOther, '1'}}};
+    for (const auto& [script, want] : cases) {
+        std::string echo;
+        ConsoleInput in = events(script, echo);
+        std::vector<int> got;
+        for (std::size_t i = 0; i < want.size(); ++i)
+            got.push_back(in.read_key());
+        EXPECT_EQ(got, want) << got.size();
+        EXPECT_THROW(in.read_key(), std::out_of_range);
+        EXPECT_EQ(echo, "");
+    }
+}
+
+// Typed lines: the line read and the echo. Keys and control characters are
+// dropped, Backspace takes back a whole character, Ctrl-Z then Enter ends
+// the input.
+TEST(LineEditor, EchoesAndTakesBackWholeCharacters) {
+    auto typed = [](std::u16string text) {
+        std::deque<console::KeyEvent> keys;
+        for (char16_t c : text) // \1 stands for the Left key, \2 for F1, \b for Backspace
+            keys.push_back(c == 1   ? press(0x25, 0, console::kEnhancedKey)
+                           : c == 2 ? press(0x70)
+                                    : press(0, c));
+        return keys;
+    };
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"Zo\1\u00e9x\b\r", "Zo\u00e9|Zo\u00e9x\b \b\n"},
+        {u"\b\x1b\2a\U0001F600\x01\b\b\tb\r", "b|a\U0001F600\b \b\b \bb\n"},
+        {u"\x1a\b7\r", "7|^Z\b\b  \b\b7\n"},
+        {u"\x1a\r", "ended|^Z\n"}};
+    for (const auto& [keys, want] : cases) {
+        std::string echo, line;
+        ConsoleInput in = events(typed(keys), echo);
+        try {
+            line = in.read_line();
+        } catch (const std::out_of_range&) {
+            line = "ended";
+        }
+        EXPECT_EQ(line + "|" + echo, want);
     }
 }

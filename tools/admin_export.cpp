@@ -15,6 +15,7 @@ template <class Rec>
 int export_table(const char* header) {
     begin_reading_only();
     DataFile table = read_table<Rec>();
+    binary_output();
     std::printf("%s\n", header);
     each_live<Rec>(
         table, [](int32_t, const Rec& r) { std::fputs(csv_row(fields_of(r)).c_str(), stdout); });

@@ -68,9 +68,11 @@ int cmd_report(const Args& args) {
         return usage_error("--within belongs to the subscriptions report");
     begin_reading_only();
     Report report = c.kind->make(c.options);
-    if (c.csv)
+    if (c.csv) {
+        binary_output();
         print_csv(report);
-    else
+    } else {
         print_plain(report);
+    }
     return finish_output();
 }
