@@ -3,6 +3,7 @@
 
 #include "store/journal.h"
 
+#include <cstdlib>
 #include <string_view>
 
 namespace {
@@ -195,6 +196,16 @@ int key_codes(const console::KeyEvent& event, int codes[2]) {
         return 2;
     }
     return 0;
+}
+
+int esc_delay_ms() {
+    const char* text = std::getenv("ESCDELAY");
+    if (text && *text) {
+        int v = std::atoi(text);
+        if (v >= 1 && v <= 1000)
+            return v;
+    }
+    return 50;
 }
 
 ConsoleInput::ConsoleInput(ByteReader reader, std::function<void()> on_end, int esc_delay_ms,

@@ -43,6 +43,10 @@ using Echo = std::function<void(std::string_view text)>;
 // off, Alt with a gray key), then the key's code.
 int key_codes(const console::KeyEvent& event, int codes[2]);
 
+// Milliseconds to wait after ESC for the rest of a key's sequence: ESCDELAY
+// from the environment when set (1 to 1000), else 50.
+int esc_delay_ms();
+
 // Before it waits for input, a read ends the clerk's action: the writes the
 // journal holds reach the data files (store/journal.h).
 class ConsoleInput {

@@ -83,7 +83,7 @@ ConsoleInput& console_input() {
         console::input_reports_keys()
             ? ConsoleInput(console::read_key_event, console::write, [] { end_program(1); })
             : ConsoleInput(
-                  console::read_bytes, [] { end_program(1); }, console::esc_delay_ms(),
+                  console::read_bytes, [] { end_program(1); }, esc_delay_ms(),
                   console::input_is_terminal());
     return input;
 }

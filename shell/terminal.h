@@ -60,10 +60,6 @@ bool input_reports_keys();
 // program is asked to end (Ctrl-C, the window closed).
 int read_key_event(KeyEvent& event);
 
-// Milliseconds to wait after ESC for the rest of a key's sequence: ESCDELAY
-// from the environment when set (1 to 1000), else 50.
-int esc_delay_ms();
-
 // Whether a signal that ends the program (hangup, interrupt, quit, terminate)
 // has arrived and waits; such signals are taken only while waiting for input
 // otherwise.

@@ -249,16 +249,6 @@ int read_key_event(KeyEvent& event) {
     return 1;
 }
 
-int esc_delay_ms() {
-    const char* text = std::getenv("ESCDELAY");
-    if (text && *text) {
-        int v = std::atoi(text);
-        if (v >= 1 && v <= 1000)
-            return v;
-    }
-    return 50;
-}
-
 bool ending_signal_waiting() {
     return stop_asked;
 }
