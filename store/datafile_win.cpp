@@ -241,16 +241,19 @@ bool sync_folder(const std::string& folder, std::string* why) {
 
 bool replace(const std::string& from, const std::string& to, std::string* why) {
     const std::wstring source = wide(from), target = wide(to);
-    // An indexer or a virus scanner may hold the target for a moment; every
-    // handle of this program on it is closed by now.
-    for (int attempt = 0;; ++attempt) {
+    // Windows refuses to replace a file any process holds open: every handle
+    // of this program on it is closed by now, but an indexer, a virus
+    // scanner or a report, export or backup reading the table may hold it
+    // for a while. The rename waits for them, up to a minute.
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    while (true) {
         if (MoveFileExW(source.c_str(), target.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         DWORD code = GetLastError();
         if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED &&
              code != ERROR_LOCK_VIOLATION) ||
-            attempt == 40)
+            GetTickCount64() >= deadline)
             return failed(why, code);
         Sleep(50);
     }
