@@ -15,6 +15,7 @@ from datetime import datetime, timezone
 from pathlib import Path
 
 import pyte
+import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
 import rd  # noqa: E402
@@ -82,6 +83,33 @@ class Wine(rd.Session):
         # Wine's console takes the terminal into raw mode when it starts
         # reading it, discarding what was typed before; it edits lines itself.
         super()._mode(False)
+
+
+@pytest.fixture(scope="module", autouse=True)
+def console_warmed(tmp_path_factory, monkeypatch_module):
+    # The first key a wine server's console takes starts its desktop process,
+    # which in a new prefix on a busy machine takes well over a test's wait:
+    # one Esc at the menu, waited for at length, before the tests.
+    folder = tmp_path_factory.mktemp("warm")
+    rd.Shop(folder).write()
+    monkeypatch_module.setattr(rd, "TIMEOUT", 120)
+    s = Wine(folder)
+    s.expect(menu(D))
+    end = time.time() + 120
+    while s.p.isalive():  # Esc again while none arrives: keys may be dropped meanwhile
+        assert time.time() < end, "the console took no key"
+        s.send(b"\x1b")
+        for _ in range(100):
+            if not s.pump(0.05) and not s.p.isalive():
+                break
+    assert s.status() == 1
+    monkeypatch_module.undo()
+
+
+@pytest.fixture(scope="module")
+def monkeypatch_module():
+    with pytest.MonkeyPatch.context() as patch:
+        yield patch
 
 
 def test_menu_keys_a_dialog_a_login_and_exit(tmp_path):
