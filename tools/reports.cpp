@@ -27,6 +27,23 @@ const Column kFirst{"first_name", "First", Cell::text};
 const Column kLast{"last_name", "Last", Cell::text};
 const Column kPhone{"phone", "Phone", Cell::phone};
 
+// The columns of a row about a client, then rest.
+std::vector<Column> client_columns(std::initializer_list<Column> rest) {
+    std::vector<Column> columns{kClient, kFirst, kLast, kPhone};
+    columns.insert(columns.end(), rest);
+    return columns;
+}
+
+// The columns of a row about a client and a copy: the client's, the movie,
+// the copy and its title, then rest.
+std::vector<Column> client_copy_columns(std::initializer_list<Column> rest) {
+    std::vector<Column> columns = client_columns({{"movie", "Movie", Cell::extra},
+                                                  {"copy", "Copy", Cell::extra},
+                                                  {"title", "Title", Cell::text}});
+    columns.insert(columns.end(), rest);
+    return columns;
+}
+
 } // namespace
 
 std::string plural(std::size_t n, const char* one, const char* many) {
@@ -66,17 +83,10 @@ Report overdue_report(const ReportOptions& o) {
     DataFile rents = read_table<RentRec>(), users = read_table<ClientRec>(),
              catalog = read_table<MovieRec>();
     Report report{"Overdue rentals on " + plain_date(o.day),
-                  {kClient,
-                   kFirst,
-                   kLast,
-                   kPhone,
-                   {"movie", "Movie", Cell::extra},
-                   {"copy", "Copy", Cell::extra},
-                   {"title", "Title", Cell::text},
-                   {"rented", "Rented", Cell::date},
-                   {"due", "Due", Cell::date},
-                   {"days_late", "Late", Cell::number},
-                   {"fine", "Fine", Cell::number}},
+                  client_copy_columns({{"rented", "Rented", Cell::date},
+                                       {"due", "Due", Cell::date},
+                                       {"days_late", "Late", Cell::number},
+                                       {"fine", "Fine", Cell::number}}),
                   {},
                   ""};
     std::vector<Line> lines;
@@ -102,16 +112,9 @@ Report holds_report(const ReportOptions& o) {
     DataFile saved = read_table<SavedRec>(), users = read_table<ClientRec>(),
              catalog = read_table<MovieRec>();
     Report report{"Held copies on " + plain_date(o.day),
-                  {kClient,
-                   kFirst,
-                   kLast,
-                   kPhone,
-                   {"movie", "Movie", Cell::extra},
-                   {"copy", "Copy", Cell::extra},
-                   {"title", "Title", Cell::text},
-                   {"held_since", "Held", Cell::date},
-                   {"last_day", "Last day", Cell::date},
-                   {"state", "State", Cell::fixed}},
+                  client_copy_columns({{"held_since", "Held", Cell::date},
+                                       {"last_day", "Last day", Cell::date},
+                                       {"state", "State", Cell::fixed}}),
                   {},
                   ""};
     std::vector<Line> lines;
@@ -134,7 +137,7 @@ Report holds_report(const ReportOptions& o) {
 Report fines_report(const ReportOptions& o) {
     DataFile users = read_table<ClientRec>();
     Report report{"Fines owed on " + plain_date(o.day),
-                  {kClient, kFirst, kLast, kPhone, {"fine", "Fine", Cell::number}},
+                  client_columns({{"fine", "Fine", Cell::number}}),
                   {},
                   ""};
     std::vector<Line> lines;
@@ -155,16 +158,11 @@ Report fines_report(const ReportOptions& o) {
 
 Report subscriptions_report(const ReportOptions& o) {
     DataFile users = read_table<ClientRec>();
-    Report report{"Subscriptions ended or ending within " + num(o.within) + " days of " +
-                      plain_date(o.day),
-                  {kClient,
-                   kFirst,
-                   kLast,
-                   kPhone,
-                   {"ends", "Ends", Cell::date},
-                   {"days_left", "Days left", Cell::number}},
-                  {},
-                  ""};
+    Report report{
+        "Subscriptions ended or ending within " + num(o.within) + " days of " + plain_date(o.day),
+        client_columns({{"ends", "Ends", Cell::date}, {"days_left", "Days left", Cell::number}}),
+        {},
+        ""};
     std::vector<Line> lines;
     each_live<ClientRec>(users, [&](int32_t, const ClientRec& c) {
         const Date ends = subscription_end(c);
