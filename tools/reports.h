@@ -35,7 +35,7 @@ Report fines_report(const ReportOptions& options);
 Report subscriptions_report(const ReportOptions& options);
 Report summary_report(const ReportOptions& options);
 
-// ---- Parts the reports share ----------------------------------------------
+// ---- What the reports share -----------------------------------------------
 
 // Calls visit(slot, record) for every live record of the table, in slot
 // order, a chunk of the file at a time.
