@@ -94,12 +94,16 @@ CASES = [
       Msg(info("\n\n\n The client was deleted from database."))],
      lambda m: (m[Saved].delete(9), m[Movie].set(5, saved=0), m[Client].delete(9))),
 
-    ("online search: exact titles only, a held copy behind a free one, renting", T,
+    ("online search: exact titles only, a held copy behind a free one, renting, no reserving", T,
      [ANN, BEN, DAN, M(4, 1, "Alien", rented=1), M(4, 2, "Alien"), M(3, 1, "Jaws", saved=1),
       H(13, 3, 1), M(3, 2, "Jaws"), M(3, 3, "Jaws", saved=1), H(7, 3, 3),
-      M(9, 1, "The Good the Bad an")],  # Jaws in slot order: Dan's hold, free, Ann's hold
+      M(9, 1, "The Good the Bad an"), M(5, 1, "Up", rented=1), R(13, 5, 1)],
+     # Jaws in slot order: Dan's hold, free, Ann's hold
      [*login(7, "Ann Lee"), 3, Msg(hold_notice("Jaws", 3, 3)),
-      *TITLE_SEARCHES, Scr(SEARCH), "Jaws", Msg(CAN_RENT), Yes(RENT_Q),
+      *TITLE_SEARCHES, Scr(SEARCH), "Up", Msg(NOT_AVAILABLE), Yes(RESERVE_Q),
+      Msg(info("\n\n\n A movie as been saved for the client!\n ",
+               "\n You can't reserve a new movie until you take care of the saved one.")),
+      3, Msg(hold_notice("Jaws", 3, 3)), Scr(SEARCH), "Jaws", Msg(CAN_RENT), Yes(RENT_Q),
       Msg(info("\n\n\n A movie has been saved for the client before!\n ",
                "\n The client can't rent another movie when a movie is saved for him.\n",
                detail("Jaws", 3, 3))),
