@@ -105,9 +105,10 @@ TEST(KeyEvents, GiveTheCodesOfTheWindowsConsole) {
         // F1, Shift-F10, F11, Ctrl-F12; F1 to F12; Ctrl-Up, Alt-Up, Alt with the keypad's Up
         {{press(0x70), press(0x79, 0, kShift), press(0x7A), press(0x7B, 0, kLeftCtrl)},
          {0, 59, 0, 93, 224, 133, 224, 138}},
-        {{press(0x70), press(0x71), press(0x72), press(0x73), press(0x74), press(0x75),
-          press(0x76), press(0x77), press(0x78), press(0x79), press(0x7A), press(0x7B)},
-         {0, 59, 0, 60, 0, 61, 0, 62, 0, 63, 0, 64, 0, 65, 0, 66, 0, 67, 0, 68, 224, 133, 224, 134}},
+        {{press(0x70), press(0x71), press(0x72), press(0x73), press(0x74), press(0x75), press(0x76),
+          press(0x77), press(0x78), press(0x79), press(0x7A), press(0x7B)},
+         {0, 59, 0, 60, 0, 61, 0, 62, 0,   63,  0,   64,
+          0, 65, 0, 66, 0, 67, 0, 68, 224, 133, 224, 134}},
         {{press(0x26, 0, gray | kLeftCtrl), press(0x26, 0, gray | kLeftAlt),
           press(0x26, 0, kLeftAlt)},
          {224, 141, 0, 152}},
