@@ -1,8 +1,6 @@
 // Changing a copy's state in the catalogue.
 #include "clients/copies.h"
 
-#include "store/saved.h"
-
 void mark_rented(DataFile& catalog, int32_t movie, int32_t copy) {
     change_copy(catalog, movie, copy, [](MovieRec& rec) {
         rec.rented = 1;
@@ -35,16 +33,4 @@ std::optional<MovieRec> mark_held(DataFile& catalog, int32_t movie, int32_t copy
 
 void mark_released(DataFile& catalog, int32_t movie, int32_t copy) {
     change_copy(catalog, movie, copy, [](MovieRec& rec) { rec.saved = 0; });
-}
-
-void release_then_hand_over(DataFile& saved, DataFile& reserved, DataFile& catalog, SavedRec hold) {
-    saved_delete(saved, hold);
-    mark_released(catalog, hold.movie, hold.copy);
-    hand_over_copy(hold.movie, hold.copy, Notice::returned, reserved, saved, catalog);
-}
-
-void hand_over_or_release(DataFile& saved, DataFile& reserved, DataFile& catalog, SavedRec hold) {
-    saved_delete(saved, hold);
-    if (!hand_over_copy(hold.movie, hold.copy, Notice::overdue, reserved, saved, catalog))
-        mark_released(catalog, hold.movie, hold.copy);
 }

@@ -1,11 +1,9 @@
 // A copy's state in the catalogue, changed in one place: out on rent, back on
-// the shelf, held for a client, released from a hold, and a hold let go in
-// either of the two orders the desks need. Each change finds the copy by
-// movie id and copy number, changes its record and writes it back; a copy no
-// longer in the catalogue is left alone.
+// the shelf, held for a client, released from a hold. Each change finds the
+// copy by movie id and copy number, changes its record and writes it back; a
+// copy no longer in the catalogue is left alone.
 #pragma once
 
-#include "clients/handover.h"
 #include "store/datafile.h"
 #include "store/movies.h"
 #include "store/records.h"
@@ -39,13 +37,3 @@ void rate_copy(DataFile& catalog, int32_t movie, int32_t copy, int32_t diskstatu
 std::optional<MovieRec> mark_held(DataFile& catalog, int32_t movie, int32_t copy);
 // No longer held: saved 0.
 void mark_released(DataFile& catalog, int32_t movie, int32_t copy);
-
-// Lets a hold go when its client gives it up (he leaves the shop, or declines
-// the copy): the hold is deleted and the copy released at once, as it is
-// free from that moment, then offered to the next reservation of its title
-// (the returned call notice).
-void release_then_hand_over(DataFile& saved, DataFile& reserved, DataFile& catalog, SavedRec hold);
-// Lets a hold go when its seven days ran out: the hold is deleted and the
-// copy passes straight to the next reservation (the overdue call notice),
-// still marked saved; only when nobody waits for it is it released.
-void hand_over_or_release(DataFile& saved, DataFile& reserved, DataFile& catalog, SavedRec hold);

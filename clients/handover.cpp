@@ -67,3 +67,15 @@ bool hand_over_copy(int32_t movie, int32_t copy, Notice variant, DataFile& reser
         show_call_notice(variant, waiting.client, *held);
     return true;
 }
+
+void release_then_hand_over(DataFile& saved, DataFile& reserved, DataFile& catalog, SavedRec hold) {
+    saved_delete(saved, hold);
+    mark_released(catalog, hold.movie, hold.copy);
+    hand_over_copy(hold.movie, hold.copy, Notice::returned, reserved, saved, catalog);
+}
+
+void hand_over_or_release(DataFile& saved, DataFile& reserved, DataFile& catalog, SavedRec hold) {
+    saved_delete(saved, hold);
+    if (!hand_over_copy(hold.movie, hold.copy, Notice::overdue, reserved, saved, catalog))
+        mark_released(catalog, hold.movie, hold.copy);
+}

@@ -2,6 +2,7 @@
 #include "movies/online_search.h"
 
 #include "clients/copies.h"
+#include "clients/handover.h"
 #include "shell/screen.h"
 #include "store/datafiles.h"
 #include "store/dates.h"

@@ -1,7 +1,7 @@
 // Releasing holds that ran out.
 #include "movies/saved_update.h"
 
-#include "clients/copies.h"
+#include "clients/handover.h"
 #include "store/datafiles.h"
 #include "store/dates.h"
 #include "store/movies.h"

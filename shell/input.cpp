@@ -1,12 +1,12 @@
 // Key decoding and formatted reads over a source of raw bytes.
 #include "shell/input.h"
 
-#include "store/journal.h"
-
 #include <cstdlib>
 #include <string_view>
 
 namespace {
+
+ActionBoundary action_boundary = nullptr;
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -198,6 +198,15 @@ int key_codes(const console::KeyEvent& event, int codes[2]) {
     return 0;
 }
 
+void set_action_boundary(ActionBoundary boundary) {
+    action_boundary = boundary;
+}
+
+void end_action() {
+    if (action_boundary)
+        action_boundary();
+}
+
 int esc_delay_ms() {
     const char* text = std::getenv("ESCDELAY");
     if (text && *text) {
@@ -220,7 +229,7 @@ ConsoleInput::ConsoleInput(KeyEventReader events, Echo echo, std::function<void(
 // The next key event; the clerk's action ends before the wait for it. Ends
 // the program (through on_end) when input has ended.
 console::KeyEvent ConsoleInput::next_event() {
-    journal_commit();
+    end_action();
     console::KeyEvent event;
     if (events_(event) < 0)
         on_end_();
@@ -267,7 +276,7 @@ void ConsoleInput::edit_line() {
 // program (through on_end) when input has ended.
 int ConsoleInput::next_byte(int timeout_ms, bool line_mode) {
     if (raw_.empty()) {
-        journal_commit(); // the clerk's action ends where the program waits for him
+        end_action(); // the clerk's action ends where the program waits for him
         char buf[256];
         int got = reader_(buf, sizeof buf, timeout_ms, line_mode);
         if (got < 0)

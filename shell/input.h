@@ -47,8 +47,14 @@ int key_codes(const console::KeyEvent& event, int codes[2]);
 // from the environment when set (1 to 1000), else 50.
 int esc_delay_ms();
 
-// Before it waits for input, a read ends the clerk's action: the writes the
-// journal holds reach the data files (store/journal.h).
+// The end of a clerk's action, which the program installs (the counter: the
+// writes its journal holds reach the data files). The kit calls it before
+// every wait for input and every new screen; nothing is installed by default.
+using ActionBoundary = void (*)();
+void set_action_boundary(ActionBoundary boundary);
+void end_action();
+
+// Before it waits for input, a read ends the clerk's action (end_action).
 class ConsoleInput {
   public:
     // on_end runs when input ends while a read needs more; it must not return.

@@ -3,7 +3,6 @@
 
 #include "shell/terminal.h"
 #include "store/datafile.h"
-#include "store/journal.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -67,7 +66,7 @@ void clear_screen() {
     // A new screen starts after the clerk's action: its writes reach the
     // data files first, so a failure to write is shown in place of a screen
     // that would say all went well.
-    journal_commit();
+    end_action();
     console::clear();
 }
 

@@ -49,7 +49,7 @@ void print_plain(std::string_view text);
 void print_highlight(std::string_view text);
 // printf-style output to the screen.
 void print_fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Ends the clerk's action (see store/journal.h), then clears the screen.
+// Ends the clerk's action (end_action), then clears the screen.
 void clear_screen();
 // Clears the screen and prints the "Information Message" banner.
 void info_screen();

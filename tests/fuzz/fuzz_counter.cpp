@@ -5,7 +5,7 @@
 // rentdesk-admin. A broken rule, a damaged file or a crash is a finding; a run
 // that stops reading input is caught by libFuzzer's -timeout. The target works
 // in a scratch folder of its own, so the paths given to it must be absolute.
-#include "shell/main_loop.h"
+#include "counter/main_loop.h"
 #include "shell/screen.h"
 #include "store/datacheck.h"
 #include "store/dates.h"

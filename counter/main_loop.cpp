@@ -1,5 +1,5 @@
 // The main loop and the main menu.
-#include "shell/main_loop.h"
+#include "counter/main_loop.h"
 
 #include "clients/login.h"
 #include "clients/maintenance.h"
@@ -140,6 +140,7 @@ void run_counter() {
     // action goes through the journal.
     journal_recover("");
     journal_open("");
+    set_action_boundary(journal_commit);
     std::string status;
     Date currdate = get_today();
     ClientRec currclient = no_client();

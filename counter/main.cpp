@@ -1,6 +1,6 @@
 // Program entry of the counter program: the few command-line answers, then
 // the console and the main loop.
-#include "shell/main_loop.h"
+#include "counter/main_loop.h"
 #include "shell/screen.h"
 #include "shell/terminal.h"
 #include "store/datafile.h"
