@@ -24,12 +24,17 @@ struct SearchDesk {
 
 // What one scan of the catalogue came to. savfin is the last copy of the
 // title met; forrent the available copy; hold the client's hold on the copy.
+// When the copy held for the client carries the typed title, the scan looks
+// past free copies for it (holds_title), so that he can pick it up wherever
+// it lies; a free copy met on the way is kept in forrent all the same.
 struct Scan {
     enum class Case { not_found, not_available, already_reserved, held_copy, available };
     Case found = Case::not_found;
     MovieRec savfin{};
     MovieRec forrent{};
     SavedRec hold{};
+    bool holds_title = false;
+    bool free_seen = false;
 };
 
 enum class Next { search, end };
@@ -131,21 +136,37 @@ bool stops_at(const SearchDesk& d, const MovieRec& rec, Scan& scan) {
         scan.found = Scan::Case::held_copy;
         return true;
     }
-    if (rec.rented == 0) {
+    if (rec.rented == 0 && !scan.free_seen) {
         scan.forrent = rec;
-        scan.found = Scan::Case::available;
-        return true;
+        scan.free_seen = true;
+        if (!scan.holds_title) {
+            scan.found = Scan::Case::available;
+            return true;
+        }
     }
     return false;
 }
 
+// Whether the copy held for the client carries the typed title.
+bool holds_title(const SearchDesk& d, const std::string& getmov) {
+    SavedRec hold;
+    if (saved_find(d.saved, d.client, &hold) < 0)
+        return false;
+    int32_t slot = movie_find_copy(d.catalog, hold.movie, hold.copy);
+    return slot >= 0 && is_copy_of(movie_read(d.catalog, slot), getmov);
+}
+
 // Walks the catalogue in slot order until a copy of the title settles the
-// case, or to its end.
+// case, or to its end. A free copy passed over while looking for the held
+// one (which the catalogue then did not mark held) is still offered.
 Scan scan_catalog(const SearchDesk& d, const std::string& getmov) {
     Scan scan;
+    scan.holds_title = holds_title(d, getmov);
     movie_pass(d.catalog, 0, [&](int32_t, const MovieRec& rec) {
         return is_copy_of(rec, getmov) && stops_at(d, rec, scan);
     });
+    if (scan.found == Scan::Case::not_available && scan.free_seen)
+        scan.found = Scan::Case::available;
     return scan;
 }
 
