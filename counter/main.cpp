@@ -27,6 +27,28 @@ const char* const kHelp =
     "Options: --data DIR works in the data folder DIR; --help prints this text,\n"
     "--version the version.\n";
 
+// A folder name as a shell takes it back: quoted when it holds more than
+// letters, digits and the usual path signs.
+std::string shell_word(const std::string& word) {
+    if (!word.empty() &&
+        word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789_./:\\+,=@%-") == std::string::npos)
+        return word;
+    std::string quoted = "\"";
+    for (char c : word)
+        quoted += c == '"' || c == '$' || c == '`' ? std::string("\\") + c : std::string(1, c);
+    return quoted + "\"";
+}
+
+// What the counter says, once the terminal is back, when it finds no shop.
+std::string no_shop_hint(const char* data) {
+    const std::string admin =
+        "rentdesk-admin" + (data ? " --data " + shell_word(data) : std::string());
+    return std::string(RENTDESK_PROGRAM) +
+           ": this data folder holds no shop. To make one: " + admin +
+           " init 101; to try a demo shop: " + admin + " demo\n";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -40,6 +62,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     const bool data = argc == 3 && std::strcmp(argv[1], "--data") == 0;
+    if (argc == 2 && std::strcmp(argv[1], "--data") == 0) {
+        std::fprintf(stderr,
+                     "%s: --data needs a folder\nusage: %s [--data DIR] | --help | --version\n",
+                     RENTDESK_PROGRAM, RENTDESK_PROGRAM);
+        return 2;
+    }
     if (argc != 1 && !data) {
         std::fprintf(stderr,
                      "%s: unknown argument '%s'\nusage: %s [--data DIR] | --help | --version\n",
@@ -65,5 +93,5 @@ int main(int argc, char** argv) {
                   why.c_str());
     if (locked != FolderLock::Outcome::taken)
         end_program(1);
-    run_counter();
+    run_counter(no_shop_hint(data ? argv[2] : nullptr));
 }

@@ -10,6 +10,8 @@
 #include "movies/saved_update.h"
 #include "shell/screen.h"
 #include "shell/terminal.h"
+#include "store/datafile.h"
+#include "store/datafiles.h"
 #include "store/dates.h"
 #include "store/fault.h"
 #include "store/hashfile.h"
@@ -17,6 +19,7 @@
 #include "store/tables.h"
 
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -97,9 +100,24 @@ bool same_day(Date a, Date b) {
     return a.year == b.year && a.month == b.month && a.day == b.day;
 }
 
-// A data file the counter cannot use: its message, then the way out.
+std::string shop_hint; // said when the folder holds no data file at all
+
+bool no_data_file_here() {
+    for (const char* name : kDataFileNames)
+        if (entry_exists(name))
+            return false;
+    return true;
+}
+
+// A data file the counter cannot use: its message, then the way out; in a
+// folder without a shop, a word on how to make one once the terminal is back.
 void report_file_fault(const StoreFault& fault) {
     print_plain(fault_message(fault));
+    if (fault.kind == Fault::cannot_open && !shop_hint.empty() && no_data_file_here()) {
+        console::flush();
+        console::restore();
+        std::fputs(shop_hint.c_str(), stderr);
+    }
     end_program(1);
 }
 
@@ -132,7 +150,8 @@ void end_if_asked() {
         end_program(1);
 }
 
-void run_counter() {
+void run_counter(const std::string& no_shop_hint) {
+    shop_hint = no_shop_hint;
     set_fault_handler(report_file_fault);
     set_growth_hook(show_growth);
     set_pass_hook(end_if_asked);

@@ -23,6 +23,8 @@ int current_mode = -1; // -1 unknown, 0 key mode, 1 line mode
 sigset_t wait_mask;    // the mask while waiting: ending signals let through
 volatile sig_atomic_t stop_signal = 0;
 bool no_color = false;
+bool colour_set = false; // an attribute was written, which restore resets
+bool line_start = true;  // the last byte written ended a line, or the screen was cleared
 
 const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
@@ -131,6 +133,8 @@ void start() {
 
 void write(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
+    if (!text.empty())
+        line_start = text.back() == '\n';
 }
 
 void flush() {
@@ -138,6 +142,7 @@ void flush() {
 }
 
 void set_attribute(Attribute attribute) {
+    colour_set = true;
     if (attribute == Attribute::highlight)
         std::fputs(no_color ? "\x1b[7m" : "\x1b[91m", stdout);
     else
@@ -146,6 +151,7 @@ void set_attribute(Attribute attribute) {
 
 void clear() {
     std::fputs("\x1b[H\x1b[2J", stdout);
+    line_start = true;
 }
 
 int read_bytes(char* buf, int cap, int timeout_ms, bool line_mode) {
@@ -210,7 +216,13 @@ void restore() {
     if (done)
         return;
     done = true;
-    std::fputs("\x1b[0m", stdout);
+    if (colour_set)
+        std::fputs("\x1b[0m", stdout);
+    // The shell's prompt starts on a line of its own: after a line the
+    // program left open, or after what the terminal echoed of an answer
+    // being typed (the ^C of an interrupt too).
+    if (isatty(STDOUT_FILENO) && (!line_start || current_mode == 1))
+        std::fputs("\n", stdout);
     std::fflush(stdout);
     if (have_saved && current_mode >= 0)
         tcsetattr(STDIN_FILENO, TCSANOW, &saved_state);

@@ -26,7 +26,9 @@ bool no_color = false;
 DWORD saved_in_mode = 0;
 UINT saved_in_page = 0, saved_out_page = 0;
 WORD saved_attributes = kNormal;
-std::string held; // written, not yet on the screen
+std::string held;       // written, not yet on the screen
+bool line_start = true; // the last byte written ended a line, or the screen was cleared
+bool colour_set = false;
 
 // Set by the console's control handler, which runs on a thread of its own;
 // the main thread ends the program at its next wait for input.
@@ -138,6 +140,8 @@ void start() {
 
 void write(std::string_view text) {
     held.append(text);
+    if (!text.empty())
+        line_start = text.back() == '\n';
     if (held.size() >= (1 << 16))
         flush();
 }
@@ -153,9 +157,10 @@ void flush() {
 void set_attribute(Attribute attribute) {
     find_handles();
     const bool highlight = attribute == Attribute::highlight;
+    colour_set = true;
     if (!out_console) {
-        write(no_color ? (highlight ? "\x1b[7m" : "\x1b[0m")
-                       : (highlight ? "\x1b[91m" : "\x1b[97m"));
+        held.append(no_color ? (highlight ? "\x1b[7m" : "\x1b[0m")
+                             : (highlight ? "\x1b[91m" : "\x1b[97m"));
         return;
     }
     flush();
@@ -168,8 +173,9 @@ void set_attribute(Attribute attribute) {
 
 void clear() {
     find_handles();
+    line_start = true;
     if (!out_console) {
-        write("\x1b[H\x1b[2J");
+        held.append("\x1b[H\x1b[2J");
         return;
     }
     // As "cls" does: every cell of the buffer, the lines scrolled back
@@ -259,8 +265,10 @@ void restore() {
         return;
     done = true;
     find_handles();
-    if (!out_console)
-        write("\x1b[0m");
+    if (out_console && !line_start) // the shell's prompt starts on a line of its own
+        write("\n");
+    if (!out_console && colour_set)
+        held.append("\x1b[0m");
     flush();
     if (!started)
         return;
