@@ -17,7 +17,7 @@ using Args = std::vector<std::string>;
 struct Command {
     const char* name;
     const char* synopsis; // the arguments after the name, as the usage lines show them
-    const char* help;     // what --help says of it, lines indented by six blanks
+    const char* help;     // what --help says of it: a line or two of at most 52 columns
     int (*run)(const Args& args);
     bool makes_folder; // the command creates the data folder --data names when missing
 };
@@ -52,6 +52,10 @@ DataFile read_table() {
 // Ends what a command printed: answers 0, or 1 (saying so) when standard
 // output could not take it all.
 int finish_output();
+
+// A command of rentdesk-admin as the user would type it again: with the
+// --data they gave (quoted for a shell where needed), then command.
+std::string command_line(const std::string& command);
 
 // A path the user gave, made absolute against the folder the command was
 // started in (before --data moved it into the data folder).

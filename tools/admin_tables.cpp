@@ -62,8 +62,9 @@ int cmd_init(const Args& args) {
         std::fprintf(stderr,
                      "rentdesk-admin: these data files already exist here: %s\n"
                      "Nothing was changed. To discard every record in them and start "
-                     "afresh, run: rentdesk-admin init %s --force\n",
-                     present.c_str(), slots_arg);
+                     "afresh, run:\n    %s\n",
+                     present.c_str(),
+                     command_line("init " + std::string(slots_arg) + " --force").c_str());
         return 2;
     }
     setup_data_files(slots);
@@ -96,11 +97,14 @@ int cmd_check(const Args& args) {
     return 1;
 }
 
-// Dumps the table whose file name ends the given path.
+// Dumps the table whose file name ends the given path: a bare name is the
+// data folder's file, a path with a folder is taken from where the command
+// was started.
 int cmd_dump(const Args& args) {
     if (args.size() != 1)
         return usage_error("dump takes one data file");
-    std::string path = user_path(args[0]);
+    const bool bare = args[0].find_first_of("/\\") == std::string::npos;
+    std::string path = bare ? args[0] : user_path(args[0]);
     std::string base = path.substr(folder_of(path).size());
     if (std::find(std::begin(kDataFileNames), std::end(kDataFileNames), base) ==
         std::end(kDataFileNames))

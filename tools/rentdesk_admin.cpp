@@ -14,132 +14,37 @@
 #include <optional>
 
 const std::vector<Command> kCommands = {
-    {"init", "SLOTS [--force]",
-     "      Creates the five data files (user.txt, rentmovies.txt, ressavmov.txt,\n"
-     "      reservedmov.txt, catalogmov.txt), each with the smallest prime number\n"
-     "      of empty slots at or above SLOTS (2 to 10000000). Tables grow by\n"
-     "      themselves when they fill up. Refuses when any of the files exists,\n"
-     "      unless --force is given: then every record in them is discarded.\n",
-     cmd_init, true},
+    {"init", "SLOTS [--force]", "set up the five data files, empty, of SLOTS slots", cmd_init,
+     true},
+    {"demo", "", "set up a small demo shop to try the counter on", cmd_demo, true},
     {"check", "[--repair]",
-     "      Reads the five data files and reports everything wrong with them,\n"
-     "      and a clerk's action a crash left in rentdesk.journal. Exit status 0\n"
-     "      when all is well, 1 otherwise. It only reads, so it works in a folder\n"
-     "      a counter works in. With --repair it takes the folder, finishes a\n"
-     "      cut-short action, mends what an older counter cut short could leave\n"
-     "      and says what it changed: deletes a reservation whose client already\n"
-     "      has a copy of that movie held, and a hold of a copy its client already\n"
-     "      rents, then sets each copy's rented and saved flags from the rentals\n"
-     "      and holds that exist. Anything else wrong is reported and left alone.\n",
+     "report all that is wrong in the data files;\n"
+     "--repair mends what a cut-short action left",
      cmd_check, false},
-    {"dump", "FILE",
-     "      Prints the key of every slot of a data file, in slot order\n"
-     "      (0 empty, -1 deleted). FILE is relative to the current folder.\n",
-     cmd_dump, false},
-    {"demo", "",
-     "      Sets up a small demo shop in a folder that holds none of the five data\n"
-     "      files: a dozen clients (one whose subscription has ended, one owing a\n"
-     "      fine), twenty titles of one to three copies, open rentals (one of them\n"
-     "      late), two reservations of a title whose copies are all out, and one\n"
-     "      hold, all dated from today. The files are built under temporary names\n"
-     "      and put in place together, so a demo cut short leaves no half-made\n"
-     "      shop. When all five files are already there it says so and changes\n"
-     "      nothing (status 0); when only some are, it names them (status 2).\n",
-     cmd_demo, true},
+    {"dump", "FILE", "print the key of every slot of a data file", cmd_dump, false},
     {"backup", "DEST [--keep N]",
-     "      Copies the five data files into a new folder DEST/rentdesk-YYYYMMDD-\n"
-     "      HHMMSS (DEST relative to the current folder), each synced, their modes\n"
-     "      kept, then checks the copy as check does: exit status 0 when it is a\n"
-     "      sound set, 1 (saying what is wrong) otherwise. It works while a counter\n"
-     "      is open, copying between two of the clerk's actions, never in the\n"
-     "      middle of one. It never overwrites an earlier backup; with --keep N it\n"
-     "      then removes all but the newest N backups this command made in DEST.\n",
+     "copy the data files into a new folder of DEST, even\n"
+     "while the counter works; keep the newest N backups",
      cmd_backup, false},
-    {"restore", "BACKUP",
-     "      Puts the data files of the folder BACKUP (one that backup made,\n"
-     "      relative to the current folder) in place of the data folder's, all or\n"
-     "      nothing. Refused while a rentdesk program works in the folder, and when\n"
-     "      BACKUP does not pass check. The files it replaces are first copied into\n"
-     "      replaced-YYYYMMDD-HHMMSS in the data folder and never deleted. A restore\n"
-     "      cut short is finished, or was never begun, at the next start.\n",
+    {"restore", "BACKUP [--keep N]",
+     "put a backup's files back; the files replaced are\n"
+     "kept aside, the newest N such folders with --keep",
      cmd_restore, true},
-    {"report", "NAME [--date YYYY-MM-DD] [--within N] [--csv]",
-     "      Prints one of the owner's reports, taken on today or on the day --date\n"
-     "      names (any day of the calendar, 29 February too). Days are counted on\n"
-     "      the counter's calendar, as the counter counts due days, fines and holds.\n"
-     "      Without --csv it prints a table for a terminal of 80 columns: a title\n"
-     "      line, the rows, a totals line; dates as day/month/year; long names and\n"
-     "      titles shortened (ending in ~), phones left out, and the movie and copy\n"
-     "      numbers too when they would not fit. With --csv it prints CSV (fields\n"
-     "      quoted as RFC 4180 asks, LF line ends, UTF-8): a header row of the\n"
-     "      columns below, dates YYYY-MM-DD, numbers and texts as stored. Rows sort\n"
-     "      as stated, ties by client id. NAME, one row per, its columns:\n"
-     "        overdue        an open rental past its due day: client, first_name,\n"
-     "                       last_name, phone, movie, copy, title, rented, due,\n"
-     "                       days_late, fine (what a return that day books, 5 a\n"
-     "                       late day); most days late first.\n"
-     "        holds          a copy held for a client: client, first_name,\n"
-     "                       last_name, phone, movie, copy, title, held_since,\n"
-     "                       last_day (the last day it waits), state (waiting, or\n"
-     "                       'ran out' when that day's saved-list update releases\n"
-     "                       it); by last_day.\n"
-     "        queues         a reservation: movie, title, position, client,\n"
-     "                       first_name, last_name, phone, reserved, expected.\n"
-     "                       Position 1 gets the next copy of the title that comes\n"
-     "                       back: first the reservations the hand-over serves that\n"
-     "                       day, in the order it picks them one after the other\n"
-     "                       (the earliest date; of equal dates, the one it meets\n"
-     "                       last in the title's search), then those it does not\n"
-     "                       serve yet (dated later), by date. expected: the k-th\n"
-     "                       earliest due day of the title's rented copies for\n"
-     "                       position k, past or not; empty beyond them. By movie,\n"
-     "                       then position.\n"
-     "        fines          a client owing a fine: client, first_name, last_name,\n"
-     "                       phone, fine; the largest first.\n"
-     "        subscriptions  a client whose subscription ended or ends within N\n"
-     "                       days (--within N, default 7): client, first_name,\n"
-     "                       last_name, phone, ends (the last day the counter lets\n"
-     "                       him in without paying: the start plus the months, the\n"
-     "                       day cut to a shorter month's last), days_left (0 on\n"
-     "                       that day, -1 the day after); by days_left.\n"
-     "        summary        figure,value: clients, clients with a running\n"
-     "                       subscription, titles, copies, copies rented, copies\n"
-     "                       held, reservations, overdue rentals, fines owed in\n"
-     "                       total, fines overdue rentals would add today.\n"
-     "      A record naming a client, copy or title not on file is still shown, the\n"
-     "      missing fields empty. Reports only read and lock nothing: they work on a\n"
-     "      read-only copy and while a counter works in the folder (an action it is\n"
-     "      writing may show half done); an action left in the journal is said on\n"
-     "      standard error. A missing or damaged data file ends the report with the\n"
-     "      check's words for it, status 1; a bad name, date or number, status 2.\n",
+    {"report", "NAME [--date DAY] [--within N] [--csv]",
+     "an owner's report: overdue, holds, queues, fines,\n"
+     "subscriptions or summary; DAY is YYYY-MM-DD",
      cmd_report, false},
     {"export", "TABLE",
-     "      Prints every live record of a table as CSV, in slot order, under a header\n"
-     "      row of its field names: clients (id,fname,lname,address,subdate,phone,\n"
-     "      months,fine), movies (name,id,copy,diskstatus,rentdays,rented,saved),\n"
-     "      rentals (client,rentdate,movie,copy,rentdays), reservations (client,movie,\n"
-     "      callnotice,resdate) or holds (client,movie,copy,savedate). Dates are\n"
-     "      YYYY-MM-DD, the rest as stored. It only reads, as report does.\n",
+     "print a table as CSV: clients, movies, rentals,\n"
+     "reservations or holds",
      cmd_export, false},
-    {"import", "TABLE FILE",
-     "      Adds clients or movie copies (TABLE clients or movies) from a CSV file in\n"
-     "      the form export writes (LF or CRLF line ends; FILE - is standard input).\n"
-     "      Every row is checked first: ids 1 or more, not in the table already nor\n"
-     "      twice in the file (for a copy: its copy number free for its title, and\n"
-     "      the name and rent days of the title's other copies); names, addresses\n"
-     "      and titles not empty, UTF-8 without control characters, cut to their\n"
-     "      fields as the counter cuts them (11 and 19 bytes); phone, months, fine\n"
-     "      and rent days 0 or more; disk status 1 to 10; rented and saved 0; dates\n"
-     "      real days. Any bad row refuses the whole file: every bad line is named\n"
-     "      with what is wrong, nothing is written, status 2. Otherwise the records\n"
-     "      are inserted as the counter inserts them, the tables growing as needed,\n"
-     "      all in one action through the journal, and the number added is said.\n",
-     cmd_import, false},
+    {"import", "TABLE FILE", "add clients or movies from CSV in export's form", cmd_import, false},
 };
 
 namespace {
 
 std::string started_in;                // the folder the command was started in
+std::string data_given;                // --data as the user gave it, or empty
 std::optional<FolderLock> folder_lock; // held to the end of the command
 
 std::string usage() {
@@ -151,19 +56,22 @@ std::string usage() {
     return lines + "       rentdesk-admin --help\n";
 }
 
+// One or two lines per command; the manual page holds the whole text.
 int help() {
-    std::printf("rentdesk-admin: maintenance of a rentdesk data folder\n\n");
-    for (const Command& c : kCommands)
-        std::printf("  rentdesk-admin %s%s%s\n%s", c.name, *c.synopsis ? " " : "", c.synopsis,
-                    c.help);
-    std::printf(
-        "  rentdesk-admin --help\n      Prints this text.\n\n"
-        "--data DIR, before or after the command, names the data folder (the five\n"
-        "data files, the journal); by default it is the current folder. init, demo\n"
-        "and restore create DIR when it does not exist. Commands that write (init,\n"
-        "demo, restore, import, check --repair) refuse to run while a rentdesk program works\n"
-        "in the folder; commands that only read work in a folder in use too, and say\n"
-        "so; backup waits for the end of the clerk's action under way.\n");
+    std::printf("usage: rentdesk-admin [--data DIR] COMMAND [ARGUMENTS]\n"
+                "Maintenance of a rentdesk data folder: DIR, by default the current folder.\n\n");
+    constexpr int kColumn = 28;
+    for (const Command& c : kCommands) {
+        std::string call = std::string("  ") + c.name + (*c.synopsis ? " " : "") + c.synopsis;
+        std::string text = c.help;
+        for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += kColumn)
+            text.insert(at + 1, std::string(kColumn, ' '));
+        if (call.size() >= kColumn)
+            std::printf("%s\n%*s%s\n", call.c_str(), kColumn, "", text.c_str());
+        else
+            std::printf("%-*s%s\n", kColumn, call.c_str(), text.c_str());
+    }
+    std::printf("\nEvery command, its messages and exit statuses: man rentdesk-admin\n");
     return 0;
 }
 
@@ -273,6 +181,24 @@ int finish_output() {
     return 1;
 }
 
+// A folder name as a shell takes it back: quoted when it holds more than
+// letters, digits and the usual path signs.
+std::string shell_word(const std::string& word) {
+    if (!word.empty() &&
+        word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789_./:\\+,=@%-") == std::string::npos)
+        return word;
+    std::string quoted = "\"";
+    for (char c : word)
+        quoted += c == '"' || c == '$' || c == '`' ? std::string("\\") + c : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string command_line(const std::string& command) {
+    return "rentdesk-admin" + (data_given.empty() ? "" : " --data " + shell_word(data_given)) +
+           " " + command;
+}
+
 std::string user_path(const std::string& arg) {
     return !arg.empty() && (arg[0] == '/' || arg[0] == '\\' || (arg.size() > 1 && arg[1] == ':'))
                ? arg
@@ -303,6 +229,7 @@ int main(int argc, char** argv) {
         if (args[0] != c.name)
             continue;
         started_in = current_folder();
+        data_given = data.value_or("");
         std::string why;
         if (data && !enter_folder(*data, c.makes_folder, &why)) {
             std::fprintf(stderr, "rentdesk-admin: the data folder %s cannot be used: %s\n",

@@ -119,9 +119,30 @@ def test_dump_prints_every_key_in_slot_order(tmp_path):
     run = rd.admin(tmp_path, "dump", "user.txt")
     assert (run.returncode, run.stdout) == (0, "".join(f" {rd.key(r)} "
                                                        for r in shop[rd.Client].recs) + "\n")
-    assert rd.admin(tmp_path, "dump", "notes.txt").returncode == 2
-    helped = rd.admin(tmp_path, "--help")
-    assert helped.returncode == 0 and "rentdesk-admin dump FILE" in helped.stdout
+
+
+MESSAGES = [  # arguments, run beside the shops "a" and "my shop"; exit status; words said
+    (["--data", "a", "dump", "user.txt"], 0, " 7  8 "),  # the data folder's file
+    (["--data", "a", "dump", "a/user.txt"], 0, " 7  8 "),  # a path from where it started
+    (["dump", "notes.txt"], 2, "FILE must be one of the five data files"),
+    (["--data", "a", "init", "101"], 2, "run:\n    rentdesk-admin --data a init 101 --force\n"),
+    (["init", "13", "--data", "my shop"], 2,
+     'run:\n    rentdesk-admin --data "my shop" init 13 --force\n'),
+    (["check", "--data"], 2, "rentdesk-admin: --data needs a folder\n"),
+    (["frob"], 2, "unknown command 'frob'\nusage: rentdesk-admin [--data DIR] init SLOTS"),
+    (["--help"], 0, "  dump FILE                 print the key of every slot of a data file\n"),
+    (["--help"], 0, "\nEvery command, its messages and exit statuses: man rentdesk-admin\n"),
+]
+
+
+@pytest.mark.parametrize("args, status, words", MESSAGES)
+def test_admin_messages_name_what_to_do(tmp_path, args, status, words):
+    for shop in ("a", "my shop"):
+        base(tmp_path / shop).write()
+    run = rd.admin(tmp_path, *args)
+    assert run.returncode == status and words in run.stdout + run.stderr
+    lines = run.stdout.splitlines()
+    assert "--help" not in args or max(map(len, lines)) <= 80 and len(lines) <= 24
 
 
 def test_a_folder_in_use_refuses_a_second_program_until_the_first_ends(tmp_path):
