@@ -21,6 +21,7 @@
 namespace {
 
 constexpr const char* kBackupPrefix = "rentdesk-";
+constexpr const char* kReplacedPrefix = "replaced-"; // the tables a restore replaced
 constexpr const char* kUnfinished = ".part"; // a backup being made, or one that failed its check
 constexpr int kJournalWaitSeconds = 10;
 
@@ -72,10 +73,10 @@ std::string as_folder(const std::string& path) {
     return !path.empty() && path.back() != '/' && path.back() != '\\' ? path + "/" : path;
 }
 
-// Whether name is that of a backup this command made: rentdesk-, eight
+// Whether name is one this command gives a folder: the prefix, eight
 // digits, -, six digits, and maybe - and a count.
-bool is_backup_name(const std::string& name) {
-    const std::string shape = std::string(kBackupPrefix) + "########-######";
+bool is_stamped_name(const std::string& name, const std::string& prefix) {
+    const std::string shape = prefix + "########-######";
     if (name.size() < shape.size())
         return false;
     for (std::size_t i = 0; i < name.size(); ++i) {
@@ -87,9 +88,10 @@ bool is_backup_name(const std::string& name) {
     return name.size() != shape.size() + 1 && name.size() <= shape.size() + 7;
 }
 
-// The order of backups by age: by stamp, then by the count after it.
-bool older(const std::string& a, const std::string& b) {
-    const std::size_t stamp = std::string(kBackupPrefix).size() + 15;
+// The order of folders named prefix and a stamp by age: by stamp, then by
+// the count after it.
+bool older(const std::string& a, const std::string& b, std::size_t prefix) {
+    const std::size_t stamp = prefix + 15;
     auto count = [&](const std::string& name) {
         return name.size() > stamp ? std::stol(name.substr(stamp + 1)) : 1L;
     };
@@ -98,33 +100,47 @@ bool older(const std::string& a, const std::string& b) {
     return count(a) < count(b);
 }
 
-// Removes all but the newest keep backups in dest: the five data files of
-// each, then its folder. Answers false when one could not be removed whole.
-bool remove_old_backups(const std::string& dest, std::size_t keep) {
-    std::vector<std::string> names, backups;
+// Removes all but the newest keep folders named prefix and a stamp in
+// parent ("" for the data folder): the five data files of each, then the
+// folder, which holds nothing else. Answers false when one could not be
+// removed whole.
+bool remove_old_folders(const std::string& parent, const std::string& prefix, std::size_t keep,
+                        const char* kind) {
+    std::vector<std::string> names, old;
     std::string why;
-    if (!folder_entries(dest, &names, &why)) {
-        std::fprintf(stderr, "rentdesk-admin: %s cannot be read: %s\n", dest.c_str(), why.c_str());
+    if (!folder_entries(parent, &names, &why)) {
+        std::fprintf(stderr, "rentdesk-admin: %s cannot be read: %s\n",
+                     parent.empty() ? "the data folder" : parent.c_str(), why.c_str());
         return false;
     }
     for (const std::string& name : names)
-        if (is_backup_name(name))
-            backups.push_back(name);
-    std::sort(backups.begin(), backups.end(), older);
+        if (is_stamped_name(name, prefix))
+            old.push_back(name);
+    std::sort(old.begin(), old.end(), [&](const std::string& a, const std::string& b) {
+        return older(a, b, prefix.size());
+    });
     bool all = true;
-    for (std::size_t i = 0; i + keep < backups.size(); ++i) {
-        const std::string folder = dest + backups[i];
+    for (std::size_t i = 0; i + keep < old.size(); ++i) {
+        const std::string folder = parent + old[i];
         for (const char* file : kDataFileNames)
             remove_entry(folder + "/" + file);
         if (remove_folder(folder, &why)) {
-            std::printf("Removed the older backup %s.\n", folder.c_str());
+            std::printf("Removed the older %s %s.\n", kind, folder.c_str());
             continue;
         }
-        std::fprintf(stderr, "rentdesk-admin: the older backup %s was not removed: %s\n",
+        std::fprintf(stderr, "rentdesk-admin: the older %s %s was not removed: %s\n", kind,
                      folder.c_str(), why.c_str());
         all = false;
     }
     return all;
+}
+
+// Reads the count after --keep: a whole number, 1 or more.
+bool parse_keep(const std::string& n, std::size_t& keep) {
+    if (n.empty() || n.size() > 6 || n.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    keep = std::stoul(n);
+    return keep >= 1;
 }
 
 // Ends the command before anything was copied.
@@ -176,10 +192,7 @@ int cmd_backup(const Args& args) {
     std::size_t keep = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--keep" && i + 1 < args.size()) {
-            const std::string& n = args[++i];
-            if (n.empty() || n.size() > 6 ||
-                n.find_first_not_of("0123456789") != std::string::npos ||
-                (keep = std::stoul(n)) < 1)
+            if (!parse_keep(args[++i], keep))
                 return usage_error("--keep needs a whole number of backups, 1 or more");
         } else if (args[i] == "--keep" || dest) {
             return usage_error("backup takes one destination folder and --keep N");
@@ -222,13 +235,25 @@ int cmd_backup(const Args& args) {
         return 1;
     }
     std::printf("Backed up the five data files into %s.\n", name.c_str());
-    return keep > 0 && !remove_old_backups(*dest, keep) ? 1 : 0;
+    return keep > 0 && !remove_old_folders(*dest, kBackupPrefix, keep, "backup") ? 1 : 0;
 }
 
 int cmd_restore(const Args& args) {
-    if (args.size() != 1)
+    std::optional<std::string> from_arg;
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--keep" && i + 1 < args.size()) {
+            if (!parse_keep(args[++i], keep))
+                return usage_error("--keep needs a whole number of folders, 1 or more");
+        } else if (args[i] == "--keep" || from_arg) {
+            return usage_error("restore takes one backup folder and --keep N");
+        } else {
+            from_arg = args[i];
+        }
+    }
+    if (!from_arg)
         return usage_error("restore takes one backup folder");
-    const std::string from = as_folder(user_path(args[0]));
+    const std::string from = as_folder(user_path(*from_arg));
     lock_for_writing();
     CheckResult result = check_folder_at(from);
     if (!result.problems.empty()) {
@@ -250,7 +275,7 @@ int cmd_restore(const Args& args) {
         if (!old[i])
             continue;
         if (aside.empty())
-            aside = make_stamped_folder("", "replaced-", "");
+            aside = make_stamped_folder("", kReplacedPrefix, "");
         copy_file(kDataFileNames[i], aside + kDataFileNames[i], &*old[i]);
     }
     if (!aside.empty())
@@ -267,5 +292,5 @@ int cmd_restore(const Args& args) {
     std::printf("Restored the five data files from %s.\n", from.c_str());
     if (!aside.empty())
         std::printf("The files they replaced are in %s.\n", aside.c_str());
-    return 0;
+    return keep > 0 && !remove_old_folders("", kReplacedPrefix, keep, "replaced folder") ? 1 : 0;
 }

@@ -128,6 +128,7 @@ MESSAGES = [  # arguments, run beside the shops "a" and "my shop"; exit status; 
     (["--data", "a", "init", "101"], 2, "run:\n    rentdesk-admin --data a init 101 --force\n"),
     (["init", "13", "--data", "my shop"], 2,
      'run:\n    rentdesk-admin --data "my shop" init 13 --force\n'),
+    (["--data", "a", "restore", "a", "--keep", "0"], 2, "--keep needs a whole number of folders"),
     (["check", "--data"], 2, "rentdesk-admin: --data needs a folder\n"),
     (["frob"], 2, "unknown command 'frob'\nusage: rentdesk-admin [--data DIR] init SLOTS"),
     (["--help"], 0, "  dump FILE                 print the key of every slot of a data file\n"),
