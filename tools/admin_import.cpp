@@ -27,9 +27,23 @@ struct Entry {
     Why why; // what is wrong with the row; empty when it is good
 };
 
+// Whether text is a whole number above max: digits only, too many for max.
+bool above(const std::string& text, int64_t max) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const std::size_t first = text.find_first_not_of('0');
+    return first != std::string::npos &&
+           (text.size() - first > 18 || std::stoll(text.substr(first)) > max);
+}
+
 int32_t number(const std::string& text, const char* field, int64_t min, int64_t max, Why& why) {
     int32_t v = 0;
-    if (!parse_number(text, min, max, v))
+    if (parse_number(text, min, max, v))
+        return v;
+    if (max == INT32_MAX && above(text, max))
+        why.push_back(std::string(field) + " " + text +
+                      " is above 2147483647, the largest number the file can hold");
+    else
         why.push_back(std::string(field) + " must be a whole number " +
                       (max == INT32_MAX
                            ? std::to_string(min) + " or more"
@@ -64,7 +78,7 @@ bool clean_utf8(const std::string& t) {
     return true;
 }
 
-// Stores a text cut to its field as the desks cut it.
+// Stores a text whole; one longer than its field is a bad row, never cut.
 template <std::size_t N>
 void text(std::array<char, N>& to, const std::string& t, const char* field, Why& why) {
     if (t.find_first_not_of(' ') == std::string::npos)
@@ -72,6 +86,9 @@ void text(std::array<char, N>& to, const std::string& t, const char* field, Why&
     else if (!clean_utf8(t))
         why.push_back(std::string(field) +
                       " holds a control character or bytes that are not UTF-8");
+    else if (t.size() > N - 1)
+        why.push_back(std::string(field) + " is " + std::to_string(t.size()) +
+                      " bytes, longer than the " + std::to_string(N - 1) + " its field holds");
     else
         set_text(to, t);
 }
@@ -103,6 +120,15 @@ MovieRec movie_from(const Fields& f, Why& why) {
     return m;
 }
 
+// A hint for a row that is one field holding semicolons: a spreadsheet that
+// saved its CSV with semicolons between the fields.
+std::string by_semicolons(const Fields& fields) {
+    return fields.size() == 1 && fields[0].find(';') != std::string::npos
+               ? "; this file seems to separate its fields by semicolons, where import takes "
+                 "commas"
+               : "";
+}
+
 // Reads and checks every row of the file; the first must be the header.
 template <class Rec>
 std::vector<Entry<Rec>> read_entries(std::istream& in, const std::string& header,
@@ -118,12 +144,12 @@ std::vector<Entry<Rec>> read_entries(std::istream& in, const std::string& header
         if (first && csv_row(fields) == header + "\n")
             continue;
         if (first)
-            e.why.push_back("the first line must be the header " + header);
+            e.why.push_back("the first line must be the header " + header + by_semicolons(fields));
         else if (unclosed)
             e.why.push_back("a quoted field is not closed before the end of the file");
         else if (fields.size() != count)
             e.why.push_back("there are " + std::to_string(fields.size()) + " fields where " +
-                            header + " needs " + std::to_string(count));
+                            header + " needs " + std::to_string(count) + by_semicolons(fields));
         else
             e.rec = parse(fields, e.why);
         entries.push_back(std::move(e));

@@ -86,17 +86,17 @@ def test_a_report_reads_a_folder_in_use_or_left_by_a_crash_and_changes_nothing(t
 
 
 CLIENTS = ("id,fname,lname,address,subdate,phone,months,fine\r\n"
-           '1,Bartholomew-James,Smithsonieé,"Main St, 5",2008-02-29,541234567,3,0\r\n'
+           '1,Bartholomew,Smithsonié,"St 5, Haifa",2008-02-29,2147483647,3,0\r\n'
            "2,Zoë,Lee,Haifa,2009-01-31,0,0,15\r\n")
 MOVIES = "name,id,copy,diskstatus,rentdays,rented,saved\n" + "".join(
     f"Title {i % 4},{100 + i % 4},{i},5,3,0,0\n" for i in range(1, 16)) + (
-    '"Amélie Poulain, the Film",7,1,8,2,0,0\n')
-# The same as the desks store them: texts cut to 11 and 19 bytes, never inside
-# a character; 16 copies grow the catalogue from 13 slots.
-IMPORTED = [rd.Client(1, "Bartholomew", "Smithsonie", "Main St, 5", "2008-02-29", 541234567, 3),
+    '"Amélie, the Film",7,1,8,2,0,0\n')
+# The same as the desks store them, texts whole up to 11 and 19 bytes; 16
+# copies grow the catalogue from 13 slots.
+IMPORTED = [rd.Client(1, "Bartholomew", "Smithsonié", "St 5, Haifa", "2008-02-29", 2147483647, 3),
             rd.Client(2, "Zoë", "Lee", "Haifa", "2009-01-31", 0, 0, 15),
             *(M(100 + i % 4, i, f"Title {i % 4}", status=5) for i in range(1, 16)),
-            M(7, 1, "Amélie Poulain, th", days=2)]
+            M(7, 1, "Amélie, the Film", days=2)]
 
 
 def test_import_inserts_a_good_file_as_the_desks_do_and_takes_its_export_back(tmp_path):
@@ -124,12 +124,21 @@ BAD = [  # a row of a file to import into the prepared folder, what is said of i
      "there are 7 fields where id,fname,lname,address,subdate,phone,months,fine needs 8"),
     ("clients", '33,"A\x01",Lee,Haifa,2009-01-01,5,1,0',
      "fname holds a control character or bytes that are not UTF-8"),
+    ("clients", "35,Ann,Lee,Main Street 5,2009-01-01,5,1,0",
+     "address is 13 bytes, longer than the 11 its field holds"),
+    ("clients", "36,Ann,Lee,Haifa,2009-01-01,2147483648,1,00000000000000000000000000001",
+     "phone 2147483648 is above 2147483647, the largest number the file can hold"),
+    ("clients", "37;Ann;Lee;Haifa;2009-01-01;5;1;0",
+     "there are 1 fields where id,fname,lname,address,subdate,phone,months,fine needs 8; this "
+     "file seems to separate its fields by semicolons, where import takes commas"),
     ("clients", "34,Ann,Lee,Haifa,2009-01-01,5,1,0", None),
-    ("clients", "34,Ann,Lee,Haifa,2009-01-01,5,1,0", "client 34 is on line 8 already"),
+    ("clients", "34,Ann,Lee,Haifa,2009-01-01,5,1,0", "client 34 is on line 11 already"),
     ("movies", "Heat,13,1,8,3,0,0", "copy 1 of movie 13 is already in catalogmov.txt"),
     ("movies", "Heat,13,9,8,4,0,0", 'the copies of movie 13 are named "Heat" with 3 rent days'),
     ("movies", "New,40,1,11,3,0,0", "diskstatus must be a whole number from 1 to 10"),
     ("movies", "New,41,1,8,3,1,0", "rented must be 0: a copy comes in on the shelf"),
+    ("movies", "The Good the Bad and the Ugly,42,1,8,3,0,0",
+     "name is 29 bytes, longer than the 19 its field holds"),
 ]
 
 
@@ -164,6 +173,10 @@ FAULTS = [  # damage done to the prepared folder, the command, its status, what 
         "report overdue --date=2009-2-1", "report fines --within 3", "report subscriptions "
         "--within -1", "report summary --date", "export users", "import rentals x.csv")),
     (None, "import clients missing.csv", 2, "missing.csv cannot be read"),
+    (lambda f: (f / "semi.csv").write_text("id;fname;lname;address;subdate;phone;months;fine\n"),
+     "import clients semi.csv", 2, "semi.csv line 1: the first line must be the header id,fname,"
+     "lname,address,subdate,phone,months,fine; this file seems to separate its fields by "
+     "semicolons, where import takes commas\n"),
 ]
 
 
