@@ -43,6 +43,8 @@ std::string shown(const std::string& field, Cell cell) {
         std::sscanf(field.c_str(), "%d-%d-%d%n", &d.year, &d.month, &d.day, &end) == 3 &&
         end == static_cast<int>(field.size()))
         return plain_date(d);
+    if (cell == Cell::phone && !field.empty())
+        return "0" + field; // as the counter shows a phone number
     return cell == Cell::text ? printable(field) : field;
 }
 
@@ -85,20 +87,25 @@ bool narrow_a_text(const Report& r, Layout& l) {
     return true;
 }
 
-// The columns' widths, the texts narrowed until the table fits; without the
-// extra columns when it cannot fit with them.
-Layout lay_out(const Report& r, const std::vector<Fields>& cells, bool extras = true) {
+// The columns' widths: every column, phones included, when they fit whole;
+// otherwise without the phones, the texts narrowed until the table fits, and
+// without the extra columns when it cannot fit with them.
+Layout lay_out(const Report& r, const std::vector<Fields>& cells, bool phones = true,
+               bool extras = true) {
     Layout l{{}, std::vector<std::size_t>(r.columns.size())};
     for (std::size_t c = 0; c < r.columns.size(); ++c) {
-        if (r.columns[c].cell != Cell::phone && (extras || r.columns[c].cell != Cell::extra))
+        const Cell cell = r.columns[c].cell;
+        if ((phones || cell != Cell::phone) && (extras || cell != Cell::extra))
             l.shown.push_back(c);
         l.width[c] = width_of(r.columns[c].heading);
         for (const Fields& row : cells)
             l.width[c] = std::max(l.width[c], width_of(row[c]));
     }
+    if (phones)
+        return total_width(l) <= kScreenWidth ? l : lay_out(r, cells, false);
     while (total_width(l) > kScreenWidth && narrow_a_text(r, l)) {
     }
-    return total_width(l) > kScreenWidth && extras ? lay_out(r, cells, false) : l;
+    return total_width(l) > kScreenWidth && extras ? lay_out(r, cells, false, false) : l;
 }
 
 void print_line(const Report& r, const Layout& l, const Fields& cells) {

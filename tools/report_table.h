@@ -15,7 +15,7 @@ enum class Cell {
     fixed,  // a word of the report's own: never shortened
     date,   // YYYY-MM-DD in the rows, day/month/year in the table
     extra,  // a number left out of the table when it does not fit otherwise
-    phone,  // left out of the table
+    phone,  // shown with the counter's leading 0, left out when the table cannot fit it whole
 };
 
 struct Column {
@@ -37,7 +37,8 @@ std::string plain_date(Date d);
 // Prints the report as CSV: the header row, then the rows.
 void print_csv(const Report& report);
 // Prints the report as a table of at most 80 columns: the title, the
-// headings, the rows and the totals. Texts are shortened first, down to 4
-// characters each, then the extra columns left out. Control characters in
-// stored texts show as '?'.
+// headings, the rows and the totals. The phones are shown when every column
+// fits whole with them; otherwise they are left out, texts are shortened,
+// down to 4 characters each, then the extra columns left out. Control
+// characters in stored texts show as '?'.
 void print_plain(const Report& report);

@@ -55,6 +55,9 @@ def test_each_report_in_csv_and_in_80_columns_and_each_table_exported(tmp_path):
         lines = table.splitlines()  # title, headings, the rows, totals (but in the summary)
         assert code == 0 and len(lines) == len(golden.splitlines()) + 1 + (name != "summary")
         assert max(map(len, lines)) <= 80, table
+        # phones where every column fits whole with them: not beside the holds' long names
+        assert ("Phone" in lines[1]) == (name not in ("holds", "summary")), table
+        assert ("0541234567" in table) == ("Phone" in lines[1])
     for name, T in TABLES.items():
         out = io.StringIO()
         csv.writer(out, lineterminator="\n").writerows(
