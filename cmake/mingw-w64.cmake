@@ -1,6 +1,6 @@
 # Cross-compiling the Windows console build on Linux with MinGW-w64 (Debian:
 # g++-mingw-w64-x86-64-posix). The programs are linked statically, so they
-# need only the system's own DLLs. Tests built here run under wine.
+# need only the system's own DLLs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
@@ -12,7 +12,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# wine runs the tests only (tests/CMakeLists.txt), in a prefix in the build folder.
 find_program(WINE_PROGRAM NAMES wine wine64)
-if(WINE_PROGRAM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
-endif()

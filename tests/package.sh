@@ -10,6 +10,9 @@ build=${1:-build}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 fail() { echo "package: $*"; exit 1; }
+for tool in dpkg-deb dpkg-shlibdeps file man lintian; do # a missing tool fails no check
+  command -v "$tool" >/dev/null || { echo "package: $tool is not installed" >&2; exit 2; }
+done
 
 (cd "$build" && cpack -G DEB -B "$out" >/dev/null)
 deb=$(echo "$out"/rentdesk_*.deb)

@@ -28,8 +28,9 @@ ANN = C(7, "Ann", "Lee", TODAY)
 
 
 def wine_env():
-    prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
-    env = rd.env(TODAY, {"WINEDEBUG": "-all", "WINEPREFIX": prefix})
+    prefix = os.environ.get("WINEPREFIX", str(rd.BUILD / "wine"))  # never the home folder's
+    env = rd.env(TODAY, {"WINEDEBUG": "-all", "WINEPREFIX": prefix,
+                         "WINEDLLOVERRIDES": "mscoree,mshtml="})
     del env["LD_PRELOAD"]
     return env
 
