@@ -28,7 +28,7 @@ stage() { # records the time of the stage just ended
   started=$SECONDS
 }
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRENTDESK_REQUIRE_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --no-tests=error --output-on-failure -j"$jobs" | tee -a "$log"
 stage "1 build/ and its tests"
@@ -36,7 +36,7 @@ tests/package.sh build | tee -a "$log"
 stage "2 the Debian package"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:halt_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DRENTDESK_SANITIZE=ON >/dev/null
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DRENTDESK_SANITIZE=ON -DRENTDESK_REQUIRE_TESTS=ON >/dev/null
 cmake --build build-sanitize -j"$jobs"
 ctest --test-dir build-sanitize --no-tests=error --output-on-failure -j"$jobs" | tee -a "$log"
 unset ASAN_OPTIONS UBSAN_OPTIONS
@@ -52,7 +52,7 @@ stage "5 the benchmark's round"
 export WINEPREFIX=$PWD/build-win/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 mkdir -p "$WINEPREFIX" && wineserver -p && wineboot -i >/dev/null 2>&1
 trap 'wineserver -k 2>/dev/null; rm -f "$log"' EXIT
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DRENTDESK_REQUIRE_TESTS=ON >/dev/null
 cmake --build build-win -j"$jobs"
 ctest --test-dir build-win --no-tests=error --output-on-failure -j"$jobs" | tee -a "$log"
 (cd build-win && cpack >/dev/null)

@@ -149,9 +149,9 @@ def test_a_second_counter_is_refused_and_ctrl_c_ends_the_first(tmp_path):
     play(s, [1, See(LOGIN)])
     second = run(tmp_path, "rentdesk.exe")
     assert second.returncode == 1 and second.stdout == (
-        b"Another rentdesk program is already working in this folder.  End of program..\n\x1b[0m")
+        b"Another rentdesk program is already working in this folder.  End of program..\n")
     s.line("12", end="\x03")
-    assert s.status() == 1
+    assert s.status() == 1 and s.term.cursor.x == 0  # the shell's prompt on a line of its own
     shop.check()
 
 
