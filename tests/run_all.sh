@@ -49,7 +49,9 @@ ctest --test-dir build-bench --no-tests=error --output-on-failure -R '^bench\.' 
 stage "5 the benchmark's round"
 # One wine server for the Windows stage, in a prefix of its own, warmed
 # before the tests are discovered at build time, stopped at the end.
-export WINEPREFIX=$PWD/build-win/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+wine=$PWD/build-win/wine # as tests/CMakeLists.txt sets it for wine
+export WINEPREFIX=$wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe= \
+  XDG_CACHE_HOME=$wine/cache XDG_CONFIG_HOME=$wine/config XDG_DATA_HOME=$wine/data
 mkdir -p "$WINEPREFIX" && wineserver -p && wineboot -i >/dev/null 2>&1
 trap 'wineserver -k 2>/dev/null; rm -f "$log"' EXIT
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DRENTDESK_REQUIRE_TESTS=ON >/dev/null

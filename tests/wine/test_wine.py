@@ -28,9 +28,13 @@ ANN = C(7, "Ann", "Lee", TODAY)
 
 
 def wine_env():
-    prefix = os.environ.get("WINEPREFIX", str(rd.BUILD / "wine"))  # never the home folder's
-    env = rd.env(TODAY, {"WINEDEBUG": "-all", "WINEPREFIX": prefix,
-                         "WINEDLLOVERRIDES": "mscoree,mshtml="})
+    # wine's prefix, caches and settings in the build folder, as ctest sets them
+    wine = rd.BUILD / "wine"
+    env = rd.env(TODAY, {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml,winemenubuilder.exe=",
+                         **{k: os.environ.get(k, str(wine / d)) for k, d in (
+                             ("WINEPREFIX", ""), ("XDG_CACHE_HOME", "cache"),
+                             ("XDG_CONFIG_HOME", "config"), ("XDG_DATA_HOME", "data"))},
+                         **({"TMPDIR": os.environ["TMPDIR"]} if "TMPDIR" in os.environ else {})})
     del env["LD_PRELOAD"]
     return env
 
