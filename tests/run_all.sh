@@ -9,8 +9,9 @@
 # First the packages the tests need: root installs what is missing, another
 # user is told what to install and the script exits with status 2.
 # Builds use as many jobs as the machine has cores. Scratch files go to
-# build/tmp, wine's prefix to build-win/wine: nothing is written outside the
-# source folder and the build folders.
+# build/tmp, wine's prefix and scratch files to build-win/wine: nothing is
+# written outside the source folder and the build folders, but for the fuzz
+# target's scratch folder in memory, which it removes.
 # Stops at the first failure and ends with the time of each stage and the
 # count of tests passed.
 set -euo pipefail
@@ -48,13 +49,15 @@ cmake --build build-bench -j"$jobs" --target rentdesk_bench
 ctest --test-dir build-bench --no-tests=error --output-on-failure -R '^bench\.' | tee -a "$log"
 stage "5 the benchmark's round"
 # One wine server for the Windows stage, in a prefix of its own, warmed
-# before the tests are discovered at build time, stopped at the end.
-wine=$PWD/build-win/wine # as tests/CMakeLists.txt sets it for wine
-export WINEPREFIX=$wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe= \
-  XDG_CACHE_HOME=$wine/cache XDG_CONFIG_HOME=$wine/config XDG_DATA_HOME=$wine/data
-mkdir -p "$WINEPREFIX" && wineserver -p && wineboot -i >/dev/null 2>&1
-trap 'wineserver -k 2>/dev/null; rm -f "$log"' EXIT
+# before the tests are discovered at build time, stopped at the end; its
+# surroundings as tests/CMakeLists.txt sets them.
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DRENTDESK_REQUIRE_TESTS=ON >/dev/null
+wine=$PWD/build-win/wine
+export WINEPREFIX=$wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe= \
+  XDG_CACHE_HOME=$wine/cache XDG_CONFIG_HOME=$wine/config XDG_DATA_HOME=$wine/data \
+  FONTCONFIG_FILE=$wine/fonts.conf TMPDIR=$wine/tmp
+wineserver -p && wineboot -i >/dev/null 2>&1
+trap 'wineserver -k 2>/dev/null; rm -f "$log"' EXIT
 cmake --build build-win -j"$jobs"
 ctest --test-dir build-win --no-tests=error --output-on-failure -j"$jobs" | tee -a "$log"
 (cd build-win && cpack >/dev/null)

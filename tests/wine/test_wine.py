@@ -33,8 +33,8 @@ def wine_env():
     env = rd.env(TODAY, {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml,winemenubuilder.exe=",
                          **{k: os.environ.get(k, str(wine / d)) for k, d in (
                              ("WINEPREFIX", ""), ("XDG_CACHE_HOME", "cache"),
-                             ("XDG_CONFIG_HOME", "config"), ("XDG_DATA_HOME", "data"))},
-                         **({"TMPDIR": os.environ["TMPDIR"]} if "TMPDIR" in os.environ else {})})
+                             ("XDG_CONFIG_HOME", "config"), ("XDG_DATA_HOME", "data"),
+                             ("FONTCONFIG_FILE", "fonts.conf"), ("TMPDIR", "tmp"))}})
     del env["LD_PRELOAD"]
     return env
 
