@@ -52,7 +52,8 @@ std::string no_shop_hint(const char* data) {
 } // namespace
 
 int main(int argc, char** argv) {
-    prepare_process();
+    if (!prepare_process())
+        return 1; // a standard stream is closed and cannot be opened on the null device
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::printf(kHelp, RENTDESK_PROGRAM);
         return 0;
@@ -83,7 +84,7 @@ int main(int argc, char** argv) {
     console::start();
     // One counter per data folder: a second one would write the same tables.
     std::optional<FolderLock> lock;
-    FolderLock::Outcome locked = FolderLock::take("", lock, &why);
+    FolderLock::Outcome locked = FolderLock::take(lock, &why);
     if (locked == FolderLock::Outcome::busy)
         print_plain("Another rentdesk program is already working in this folder.  End of "
                     "program..\n");

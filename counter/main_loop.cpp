@@ -157,8 +157,8 @@ void run_counter(const std::string& no_shop_hint) {
     set_pass_hook(end_if_asked);
     // A clerk's action a crash cut short is finished first, then every
     // action goes through the journal.
-    journal_recover("");
-    journal_open("");
+    journal_recover();
+    journal_open();
     set_action_boundary(journal_commit);
     std::string status;
     Date currdate = get_today();

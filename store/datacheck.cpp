@@ -350,7 +350,7 @@ std::vector<std::string> mend_flags(const Folder& f) {
     std::vector<std::string> mended;
     auto rentals = rentals_by_copy(f);
     auto holds = holds_by_copy(f);
-    auto catalog = DataFile::open(TableTraits<MovieRec>::file, DataFile::Mode::Update);
+    auto catalog = journal_open_table(TableTraits<MovieRec>::file);
     if (!catalog)
         return mended;
     for (int32_t s = 0; s < static_cast<int32_t>(f.movies.recs.size()); ++s) {
@@ -373,7 +373,7 @@ void finish_hand_overs(const Folder& f, std::vector<std::string>& mended) {
     std::set<std::pair<int32_t, int32_t>> held; // client, movie
     for (const SavedRec& h : live(f.saved))
         held.insert({h.client, h.movie});
-    auto reserved = DataFile::open(TableTraits<ReserveRec>::file, DataFile::Mode::Update);
+    auto reserved = journal_open_table(TableTraits<ReserveRec>::file);
     if (!reserved)
         return;
     for (const ReserveRec& r : live(f.reserves)) {
@@ -394,7 +394,7 @@ void finish_pick_ups(const Folder& f, std::vector<std::string>& mended) {
     std::set<std::tuple<int32_t, int32_t, int32_t>> rented; // client, movie, copy
     for (const RentRec& r : live(f.rents))
         rented.insert({r.client, r.movie, r.copy});
-    auto saved = DataFile::open(TableTraits<SavedRec>::file, DataFile::Mode::Update);
+    auto saved = journal_open_table(TableTraits<SavedRec>::file);
     if (!saved)
         return;
     for (const SavedRec& h : live(f.saved)) {
@@ -415,7 +415,7 @@ void finish_pick_ups(const Folder& f, std::vector<std::string>& mended) {
 bool writable(std::vector<std::string>& problems) {
     bool all = true;
     for (const char* name : kDataFileNames)
-        if (!DataFile::open(name, DataFile::Mode::Direct)) {
+        if (!DataFile::open(name, DataFile::Mode::Update)) {
             problems.push_back(format("%s: cannot be opened for writing, so --repair changed "
                                       "nothing",
                                       name));
@@ -426,7 +426,7 @@ bool writable(std::vector<std::string>& problems) {
 
 // A journal the check finds holds an action a crash cut short.
 void check_journal(std::vector<std::string>& problems) {
-    JournalState state = journal_state("");
+    JournalState state = journal_state();
     if (state == JournalState::complete)
         problems.push_back(format("%s: holds a clerk's action a crash cut short; the next start "
                                   "of the counter, or check --repair, finishes it",

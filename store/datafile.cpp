@@ -1,116 +1,59 @@
 // DataFile over the platform calls: link refusal, held writes, whole-record
-// transfers, the registry of open files, and the crash point of the crash
-// tests, which drops what a power failure would lose.
+// transfers, the readers of walks and passes, and the registry of open
+// files; every change
+// to a file passes through the write points.
 #include "store/datafile.h"
 
 #include "store/fault.h"
-#include "store/journal.h"
 
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <vector>
+#include <utility>
 
 namespace {
 
 DataFile* open_files = nullptr; // head of the registry of open data files
 
-// The crash tests' power failure: after crash_countdown more write points
-// (writes, syncs, truncations, renames, creations) the process ends at the
-// next one, and every file written since its last sync is first put back as
-// it was synced (or removed when it did not exist then).
-long crash_countdown = -1;
-std::map<std::string, std::optional<std::string>> synced_images;
-
-// The failing disk of the same tests: every sync of one file fails, or every
-// write to one file stores half of what it was given, then fails. (Reached
-// through functions: the tests arm them before main runs.)
-std::string& failing_sync() {
-    static std::string path;
-    return path;
-}
-std::string& failing_write() {
-    static std::string path;
-    return path;
-}
-
-std::optional<std::string> whole_file(const std::string& path) {
-    os::Refusal refusal;
-    std::string why;
-    os::Handle h = os::open_existing(path, false, &refusal, &why);
-    if (h == os::kNone)
-        return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(std::max<int64_t>(os::size(h, &why), 0)), '\0');
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        long n =
-            os::read_at(h, static_cast<int64_t>(got), bytes.data() + got, bytes.size() - got, &why);
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    bytes.resize(got);
-    os::close(h);
-    return bytes;
-}
-
-void power_failure() {
-    std::string why;
-    for (const auto& [path, image] : synced_images) {
-        if (!image) {
-            os::remove(path);
-            continue;
-        }
-        os::Handle h = os::create_fresh(path, os::kNone, &why);
-        os::write_at(h, 0, image->data(), image->size(), &why);
-        os::sync(h, &why);
-        os::close(h);
-    }
-    os::die(86);
-}
-
-// Counts one write point about to change path (nothing when "" : a sync).
-void write_point(const std::string& path) {
-    if (crash_countdown < 0)
-        return;
-    if (crash_countdown-- == 0)
-        power_failure();
-    if (!path.empty() && !synced_images.count(path))
-        synced_images[path] = whole_file(path);
-}
-
-void synced(const std::string& path) {
-    if (crash_countdown >= 0)
-        synced_images.erase(path);
-}
+constexpr WritePoints system_points{
+    [](const std::string& path, os::Handle like, std::string* why) {
+        return os::create_fresh(path, like, why);
+    },
+    [](os::Handle h, const std::string&, int64_t offset, const void* buf, std::size_t len,
+       std::string* why) { return os::write_at(h, offset, buf, len, why); },
+    [](os::Handle h, const os::View& written, const std::string&, std::string* why) {
+        return os::flush(written, why) && os::sync(h, why);
+    },
+    [](os::Handle h, const std::string&, int64_t length, std::string* why) {
+        return os::truncate(h, length, why);
+    },
+    os::replace,
+    os::sync_folder,
+};
+WritePoints points = system_points; // constant: set before any test arms its own
 
 } // namespace
 
-// The crash tests arm these through the declarations in tests/crash_point.h.
-void inject_crash_after(long writes) {
-    crash_countdown = writes;
+const WritePoints& system_write_points() {
+    return system_points;
 }
 
-void inject_failing_disk(const std::string& sync_of, const std::string& write_to) {
-    failing_sync() = sync_of;
-    failing_write() = write_to;
+void set_write_points(const WritePoints& replacement) {
+    points = replacement;
 }
 
 std::optional<DataFile> DataFile::open(const std::string& path, Mode mode, const DataFile* like) {
     std::string why;
     if (mode == Mode::Create) {
-        write_point(path);
-        os::Handle h = os::create_fresh(path, like ? like->handle_ : os::kNone, &why);
+        os::Handle h = points.create(path, like ? like->handle_ : os::kNone, &why);
         if (h == os::kNone)
             return std::nullopt;
-        DataFile file(h, path, false, 0);
+        DataFile file(h, path, 0);
         file.dirty_ = true; // its creation is a change worth syncing
+        file.update_ = true;
         return file;
     }
-    const bool held = mode == Mode::Update && journal_is_open();
-    const std::string actual = held ? journal_current_name(path) : path;
     os::Refusal refusal;
-    os::Handle h = os::open_existing(actual, mode != Mode::Read, &refusal, &why);
+    os::Handle h = os::open_existing(path, mode == Mode::Update, &refusal, &why);
     if (refusal == os::Refusal::link)
         report_fault(Fault::damaged, path, "is a link, which the program does not follow");
     if (refusal == os::Refusal::not_regular)
@@ -122,51 +65,37 @@ std::optional<DataFile> DataFile::open(const std::string& path, Mode mode, const
         os::close(h);
         report_fault(Fault::damaged, path, "cannot be measured: " + why);
     }
-    DataFile file(h, path, held, size);
-    file.mappable_ = mode != Mode::Direct; // the journal's own files are written, not probed
-    file.update_ = mode != Mode::Read;
+    DataFile file(h, path, size);
+    file.update_ = mode == Mode::Update;
     return file;
 }
 
-DataFile::DataFile(os::Handle handle, std::string path, bool held, int64_t size)
-    : handle_(handle), size_(size), held_(held), path_(std::move(path)) {
+DataFile::DataFile(os::Handle handle, std::string path, int64_t size)
+    : handle_(handle), size_(size), path_(std::move(path)) {
     link();
 }
 
-DataFile::DataFile(DataFile&& other) noexcept
-    : handle_(other.handle_), size_(other.size_), view_(other.view_), walks_(other.walks_),
-      mappable_(other.mappable_), writable_(other.writable_), dirty_(other.dirty_),
-      held_(other.held_), update_(other.update_), writes_(other.writes_),
-      path_(std::move(other.path_)) {
-    other.unlink();
-    other.handle_ = os::kNone;
-    other.view_ = other.writable_ = os::View{};
-    other.dirty_ = false;
-    if (handle_ != os::kNone)
-        link();
+DataFile::DataFile(DataFile&& other) noexcept {
+    *this = std::move(other);
 }
 
 DataFile& DataFile::operator=(DataFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        other.unlink();
-        handle_ = other.handle_;
-        size_ = other.size_;
-        view_ = other.view_;
-        walks_ = other.walks_;
-        mappable_ = other.mappable_;
-        writable_ = other.writable_;
-        other.view_ = other.writable_ = os::View{};
-        dirty_ = other.dirty_;
-        held_ = other.held_;
-        update_ = other.update_;
-        writes_ = other.writes_;
-        path_ = std::move(other.path_);
-        other.handle_ = os::kNone;
-        other.dirty_ = false;
-        if (handle_ != os::kNone)
-            link();
-    }
+    if (this == &other)
+        return *this;
+    close();
+    other.unlink();
+    handle_ = std::exchange(other.handle_, os::kNone);
+    size_ = other.size_;
+    view_ = std::exchange(other.view_, os::View{});
+    walks_ = other.walks_;
+    writable_ = std::exchange(other.writable_, os::View{});
+    dirty_ = std::exchange(other.dirty_, false);
+    update_ = other.update_;
+    held_ = other.held_;
+    writes_ = other.writes_;
+    path_ = std::move(other.path_);
+    if (handle_ != os::kNone)
+        link();
     return *this;
 }
 
@@ -214,39 +143,46 @@ void DataFile::read_at(int64_t offset, void* buf, std::size_t len) const {
         done += static_cast<std::size_t>(got);
     }
     if (held_)
-        journal_overlay(path_, offset, buf, len);
+        held_->overlay(offset, buf, len);
+}
+
+void DataFile::map_for_reading() const {
+    view_ = os::map(handle_, size_);
+}
+
+void DataFile::report_unreadable(int64_t offset) const {
+    report_fault(Fault::damaged, path_,
+                 "cannot be read at byte " + std::to_string(offset) + ": a record too long");
+}
+
+const char* DataFile::chunk(int64_t offset, std::size_t len, std::string& scratch) const {
+    if (!view_.data)
+        map_for_reading();
+    const char* base = unheld_view();
+    if (base && offset + static_cast<int64_t>(len) <= view_.length)
+        return base + offset;
+    scratch.resize(len);
+    read_at(offset, scratch.data(), len);
+    return scratch.data();
 }
 
 void DataFile::write_at(int64_t offset, const void* buf, std::size_t len) {
     ++writes_;
     if (held_) {
-        journal_hold(path_, offset, buf, len);
+        held_->hold(offset, buf, len);
         return;
     }
-    write_point(path_);
     dirty_ = true;
     auto* p = static_cast<const char*>(buf);
     std::string why;
     for (std::size_t done = 0; done < len;) {
-        const bool torn = path_ == failing_write(); // half a record stored, then a failure
-        long put = torn && done > 0 ? -1
-                                    : os::write_at(handle_, offset + static_cast<int64_t>(done),
-                                                   p + done, torn ? len / 2 : len - done, &why);
-        if (torn && done > 0)
-            why = "Input/output error";
+        long put = points.write_at(handle_, path_, offset + static_cast<int64_t>(done), p + done,
+                                   len - done, &why);
         if (put <= 0)
             report_fault(Fault::damaged, path_, "cannot be written: " + why);
         done += static_cast<std::size_t>(put);
     }
     size_ = std::max(size_, offset + static_cast<int64_t>(len));
-}
-
-const char* DataFile::map_for_reading(int64_t len, bool soon) const {
-    if (!view_.data && mappable_ && (soon || ++walks_ > 4))
-        view_ = os::map(handle_, size_);
-    if (!view_.data || len > view_.length || (held_ && journal_holds(path_)))
-        return nullptr;
-    return view_.data;
 }
 
 char* DataFile::map_for_writing() {
@@ -259,21 +195,18 @@ char* DataFile::map_for_writing() {
 void DataFile::sync() {
     if (handle_ == os::kNone || !dirty_)
         return;
-    write_point("");
     std::string why;
     dirty_ = false; // reported once: a file left dirty would fail again on the way out
-    if (!os::flush(writable_, &why) || !os::sync(handle_, &why) ||
-        (path_ == failing_sync() && (why = "Input/output error", true)))
+    if (!points.sync(handle_, writable_, path_, &why))
         report_fault(Fault::damaged, path_, "cannot be synced: " + why);
-    synced(path_);
 }
 
 void DataFile::truncate(int64_t length) {
-    write_point(path_);
     std::string why;
     dirty_ = true;
+    ++writes_;
     os::unmap(view_); // never read past the new end through the old mapping
-    if (!os::truncate(handle_, length, &why))
+    if (!points.truncate(handle_, path_, length, &why))
         report_fault(Fault::damaged, path_, "cannot be cut to length: " + why);
     size_ = length;
 }
@@ -281,19 +214,13 @@ void DataFile::truncate(int64_t length) {
 void DataFile::close() {
     if (handle_ == os::kNone)
         return;
-    os::Handle h = handle_;
-    bool written = dirty_;
-    unlink();
-    handle_ = os::kNone;
-    dirty_ = false;
     std::string why;
-    bool ok = !written || (os::flush(writable_, &why) && os::sync(h, &why) &&
-                           (path_ != failing_sync() || (why = "Input/output error", false)));
+    const bool ok = !dirty_ || points.sync(handle_, writable_, path_, &why);
+    unlink();
+    dirty_ = false;
     os::unmap(view_);
     os::unmap(writable_);
-    os::close(h);
-    if (written && ok)
-        synced(path_);
+    os::close(std::exchange(handle_, os::kNone));
     if (!ok)
         report_fault(Fault::damaged, path_, "cannot be synced: " + why);
 }
@@ -339,52 +266,18 @@ void DataFile::take_back(const std::vector<DataFile*>& files) {
 }
 
 void replace_file(const std::string& from, const std::string& to) {
-    write_point(to);
     std::string why;
     const std::vector<DataFile*> open = DataFile::let_go(to);
-    const bool replaced = os::replace(from, to, &why);
+    const bool replaced = points.replace(from, to, &why);
     DataFile::take_back(open); // on the old file when the rename failed
     if (!replaced)
         report_fault(Fault::damaged, to, "cannot be replaced: " + why);
-    if (crash_countdown >= 0) { // the new name is durable with what was synced of from
-        auto image = synced_images.find(from);
-        synced_images.erase(to);
-        if (image != synced_images.end()) {
-            synced_images[to] = image->second;
-            synced_images.erase(image);
-        }
-    }
 }
 
 void sync_folder(const std::string& folder) {
-    write_point("");
     std::string why;
-    if (!os::sync_folder(folder, &why))
+    if (!points.sync_folder(folder, &why))
         report_fault(Fault::damaged, folder.empty() ? "." : folder, "cannot be synced: " + why);
-}
-
-bool entry_exists(const std::string& path) {
-    return os::exists(path);
-}
-
-bool remove_entry(const std::string& path) {
-    return os::remove(path);
-}
-
-int make_folder(const std::string& path, std::string* why) {
-    return os::make_folder(path, why);
-}
-
-bool remove_folder(const std::string& path, std::string* why) {
-    return os::remove_folder(path, why);
-}
-
-bool folder_entries(const std::string& folder, std::vector<std::string>* names, std::string* why) {
-    return os::list_folder(folder, names, why);
-}
-
-bool rename_unless_taken(const std::string& from, const std::string& to, std::string* why) {
-    return os::rename_unless_taken(from, to, why);
 }
 
 std::string folder_of(const std::string& path) {
@@ -392,26 +285,9 @@ std::string folder_of(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string current_folder() {
-    return os::current_folder();
-}
-
-bool enter_folder(const std::string& path, bool create, std::string* why) {
-    return os::enter_folder(path, create, why);
-}
-
-void binary_output() {
-    os::binary_output();
-}
-
-void prepare_process() {
-    os::prepare_process();
-}
-
-FolderLock::Outcome FolderLock::take(const std::string& folder, std::optional<FolderLock>& lock,
-                                     std::string* why) {
+FolderLock::Outcome FolderLock::take(std::optional<FolderLock>& lock, std::string* why) {
     os::Handle h = os::kNone;
-    int rc = os::lock_folder(folder, &h, why);
+    int rc = os::lock_folder(&h, why);
     if (rc == 1)
         lock.emplace(FolderLock(h));
     return rc == 1 ? Outcome::taken : rc == 0 ? Outcome::busy : Outcome::failed;

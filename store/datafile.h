@@ -1,21 +1,21 @@
 // The file seam: every file of the data folder is opened, read, written,
 // synced, renamed and locked through here, so the rest of the code never
-// includes an operating-system header. DataFile is the same on every
-// platform (datafile.cpp); the few calls it makes of the system are in
-// store/os.h, one version per platform.
+// includes an operating-system header. DataFile, the handle, is the same on
+// every platform (datafile.cpp) over the calls of store/os.h; the folder
+// calls below and the clock are implemented once per platform
+// (datafile_posix.cpp, datafile_win.cpp).
 //
 // No file of the folder is used through a link: a data file that is a link
 // is refused as damaged, and scratch and temporary files are made fresh. A
-// table opened for update while the journal is open (store/journal.h) does
-// not write at once: its writes are held until the clerk's action ends, and
-// every read sees them. Other writes reach the system at once, and a file
-// written is synced before it is closed. A short read, a failed write or a
-// failed sync is damage, reported with the file's name (store/fault.h).
+// file written is synced before it is closed. A short read, a failed write
+// or a failed sync is damage, reported with the file's name (store/fault.h).
 #pragma once
 
+#include "store/held_writes.h"
 #include "store/os.h"
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,16 +24,13 @@ class DataFile {
   public:
     enum class Mode {
         Read,   // an existing file, only read
-        Update, // an existing file, read and written in place ("rb+"), through the journal
-                // when it is open
-        Direct, // an existing file, read and written in place at once
+        Update, // an existing file, read and written in place ("rb+")
         Create, // a fresh empty file in place of whatever stood at the path
     };
 
     // Opens path. Read and Update answer no value for a missing file and
-    // report a link or a file the system refuses as damage; Update opens the
-    // table a growth of the current action has not yet put in place, when
-    // there is one. Create takes the permissions and owner of like when given.
+    // report a link or a file the system refuses as damage. Create takes the
+    // permissions and owner of like when given.
     static std::optional<DataFile> open(const std::string& path, Mode mode,
                                         const DataFile* like = nullptr);
 
@@ -42,10 +39,13 @@ class DataFile {
     DataFile& operator=(DataFile&& other) noexcept;
     DataFile(const DataFile&) = delete;
     DataFile& operator=(const DataFile&) = delete;
-    ~DataFile(); // closes (syncs what was written at once)
+    ~DataFile(); // closes (syncs what was written)
 
     bool is_open() const { return handle_ != os::kNone; }
     const std::string& path() const { return path_; }
+    // From now on the handle's writes go to held (owned by the journal, which
+    // outlives the handle) instead of the file, and its reads see them.
+    void hold_writes_in(HeldWrites* held) { held_ = held; }
     // Writes made through this handle, held or not: a pass over the file
     // compares it to know whether what it read ahead is still current.
     long writes() const { return writes_; }
@@ -53,33 +53,59 @@ class DataFile {
     // Length of the file in bytes: measured when it was opened, then kept up
     // with the program's own writes (the folder lock keeps others out).
     int64_t size() const { return size_; }
-    // Reads exactly len bytes at offset, the held writes included; anything
-    // less is damage. A table opened to be read or updated is read from a
-    // mapping of the file when the system gives one (it sees every write at
-    // once), else from the file.
+    // Reads exactly len bytes at offset into buf, the held writes included;
+    // anything less is damage.
     void read_at(int64_t offset, void* buf, std::size_t len) const;
-    // The file's first len bytes to read straight from a mapping of it, when
-    // no held write lies over them; else nullptr (read with read_at then).
-    // The file is mapped at the first pass over it (soon) or once a few
-    // walks were made through it: a table opened for one search is read with
-    // a few positioned reads, which cost less than a mapping. Valid until the
-    // file is written, closed or grown.
-    const char* direct(int64_t len, bool soon) const {
-        return view_.data && !held_ && len <= view_.length ? view_.data
-                                                           : map_for_reading(len, soon);
+    // Readers of the file's records for a keyed walk: at hands the len bytes
+    // at offset as the program sees them (the held writes included), valid
+    // until its next call. Mapped reads them straight from the file's
+    // mapping; Buffered reads each record with a positioned read.
+    struct Mapped {
+        const char* base;
+        const char* at(int64_t offset, std::size_t) const { return base + offset; }
+    };
+    struct Buffered {
+        const DataFile& file;
+        alignas(8) mutable char record[64];
+        const char* at(int64_t offset, std::size_t len) const {
+            if (len > sizeof record)
+                file.report_unreadable(offset);
+            file.read_at(offset, record, len);
+            return record;
+        }
+    };
+    // A keyed walk over a few scattered records, which do not change while
+    // it goes: answers walk(reader), with the reader the handle chooses:
+    // Mapped when the file is mapped and the journal holds no write for it,
+    // else Buffered. The file is mapped once a few walks were made (a table
+    // opened for one search is read with a few positioned reads, which cost
+    // less than a mapping).
+    template <class Fn>
+    auto walk(Fn fn) const {
+        if (!view_.data && ++walks_ > 4)
+            map_for_reading();
+        if (const char* base = unheld_view())
+            return fn(Mapped{base});
+        return fn(Buffered{*this, {}});
     }
+    // A chunk of a pass over the file: the len bytes at offset as the
+    // program sees them, straight from the mapping when it holds them and
+    // the journal holds no write for the file, else read into scratch. A
+    // pass maps the file at its first chunk. Valid until the file is
+    // written, closed or grown.
+    const char* chunk(int64_t offset, std::size_t len, std::string& scratch) const;
     // The whole file mapped for writing in place, for a table being built;
     // nullptr when the system refuses (write with write_at then). What is
     // written there reaches the disk when the file is synced or closed.
     char* map_for_writing();
-    // Writes exactly len bytes at offset (held while journaled); a write that
-    // stores less is retried, a failure is damage.
+    // Writes exactly len bytes at offset (held while the handle holds its
+    // writes); a write that stores less is retried, a failure is damage.
     void write_at(int64_t offset, const void* buf, std::size_t len);
-    // Forces what was written at once to the disk; a failure is damage.
+    // Forces what was written to the disk; a failure is damage.
     void sync();
     // Cuts (or extends) the file to length bytes, at once.
     void truncate(int64_t length);
-    // Syncs what was written at once, then closes; the handle is empty after.
+    // Syncs what was written, then closes; the handle is empty after.
     void close();
     // An exclusive lock on the file between processes, until unlock (or
     // close): wait for it, or answer false at once when another holds it.
@@ -96,8 +122,14 @@ class DataFile {
     static void take_back(const std::vector<DataFile*>& files);
 
   private:
-    DataFile(os::Handle handle, std::string path, bool held, int64_t size);
-    const char* map_for_reading(int64_t len, bool soon) const; // direct's slow way
+    DataFile(os::Handle handle, std::string path, int64_t size);
+    // The mapping, when reads may take bytes straight from it (no held
+    // write lies in the file); else nullptr.
+    const char* unheld_view() const {
+        return view_.data && !(held_ && !held_->empty()) ? view_.data : nullptr;
+    }
+    void map_for_reading() const;
+    [[noreturn]] void report_unreadable(int64_t offset) const;
     void link();
     void unlink();
 
@@ -105,16 +137,32 @@ class DataFile {
     int64_t size_ = 0;
     mutable os::View view_; // the mapping reads use, made when first worth it
     mutable int walks_ = 0;
-    bool mappable_ = false;
     os::View writable_;
-    bool dirty_ = false;  // written at once since the last sync
-    bool held_ = false;   // writes go to the journal
+    bool dirty_ = false;  // written since the last sync
     bool update_ = false; // the handle was opened for writing
+    HeldWrites* held_ = nullptr;
     long writes_ = 0;
     std::string path_;
     DataFile* prev_ = nullptr; // registry of open files, for close_all
     DataFile* next_ = nullptr;
 };
+
+// The calls through which the seam changes files on disk, each named with
+// the path it changes: the system's own in the program. The crash tests
+// wrap them (tests/crash_point.h) to end the process at any of these write
+// points as a power failure would, or to play a failing disk.
+struct WritePoints {
+    os::Handle (*create)(const std::string& path, os::Handle like, std::string* why);
+    long (*write_at)(os::Handle h, const std::string& path, int64_t offset, const void* buf,
+                     std::size_t len, std::string* why);
+    bool (*sync)(os::Handle h, const os::View& written, const std::string& path, std::string* why);
+    bool (*truncate)(os::Handle h, const std::string& path, int64_t length, std::string* why);
+    bool (*replace)(const std::string& from, const std::string& to, std::string* why);
+    bool (*sync_folder)(const std::string& folder, std::string* why);
+};
+// The system's own calls, and the ones in use.
+const WritePoints& system_write_points();
+void set_write_points(const WritePoints& points);
 
 // Renames from over to and makes it durable; a failure is damage. Handles
 // still open on to read the old file, or, where the system cannot replace an
@@ -161,18 +209,21 @@ void binary_output();
 
 // Readies the process before any file is opened: closed standard streams are
 // opened on the null device, and an oversized write fails instead of killing
-// the process.
-void prepare_process();
+// the process. False when a closed stream cannot be opened again: the
+// program must end, as a data file could take its place.
+bool prepare_process();
 
-// The lock of a data folder, held for the life of the object by this process
-// alone; it dies with the process however it ends.
+// The local date and time now, from the system clock (store/dates.h reads
+// the clock through here alone).
+std::tm local_now();
+
+// The lock of the data folder (the current folder), held for the life of the
+// object by this process alone; it dies with the process however it ends.
 class FolderLock {
   public:
     enum class Outcome { taken, busy, failed };
-    // Takes the lock of folder ("" for the current folder); why receives the
-    // system's words when it failed.
-    static Outcome take(const std::string& folder, std::optional<FolderLock>& lock,
-                        std::string* why);
+    // Takes the lock; why receives the system's words when it failed.
+    static Outcome take(std::optional<FolderLock>& lock, std::string* why);
     FolderLock(FolderLock&& other) noexcept : handle_(other.handle_) { other.handle_ = os::kNone; }
     FolderLock& operator=(FolderLock&&) = delete;
     ~FolderLock() { os::unlock(handle_); }

@@ -1,6 +1,7 @@
 // POSIX version of the platform calls behind the file seam: descriptors
 // opened without following links, pread/pwrite, fsync, rename and flock on
 // the data folder itself.
+#include "store/datafile.h"
 #include "store/os.h"
 
 #include <cerrno>
@@ -60,7 +61,7 @@ Handle open_existing(const std::string& path, bool update, Refusal* refusal, std
 }
 
 Handle create_fresh(const std::string& path, Handle like, std::string* why) {
-    if (!remove(path))
+    if (!remove_entry(path))
         return failed(why), kNone;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
@@ -133,56 +134,8 @@ bool replace(const std::string& from, const std::string& to, std::string* why) {
     return sync_folder(folder_part(to), why);
 }
 
-bool exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-bool remove(const std::string& path) {
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-}
-
-int make_folder(const std::string& path, std::string* why) {
-    if (::mkdir(path.c_str(), 0777) == 0)
-        return 1;
-    failed(why);
-    return errno == EEXIST ? 0 : -1;
-}
-
-bool remove_folder(const std::string& path, std::string* why) {
-    return ::rmdir(path.c_str()) == 0 || failed(why);
-}
-
-bool list_folder(const std::string& folder, std::vector<std::string>* names, std::string* why) {
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir)
-        return failed(why);
-    names->clear();
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names->push_back(name);
-    }
-    bool complete = errno == 0 || failed(why);
-    ::closedir(dir);
-    return complete;
-}
-
-bool rename_unless_taken(const std::string& from, const std::string& to, std::string* why) {
-    int rc = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
-    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) { // a file system without the flag
-        if (exists(to)) {
-            errno = EEXIST;
-            return failed(why);
-        }
-        rc = ::rename(from.c_str(), to.c_str());
-    }
-    return (rc == 0 || failed(why)) && sync_folder(folder_part(to), why);
-}
-
-int lock_folder(const std::string& folder, Handle* lock, std::string* why) {
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+int lock_folder(Handle* lock, std::string* why) {
+    int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return failed(why), -1;
     int rc;
@@ -241,8 +194,72 @@ void unmap(View& view) {
     view = View{};
 }
 
+bool lock_file(Handle h, bool wait) {
+    int rc;
+    do
+        rc = ::flock(fd_of(h), LOCK_EX | (wait ? 0 : LOCK_NB));
+    while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+void unlock_file(Handle h) {
+    ::flock(fd_of(h), LOCK_UN);
+}
+
+} // namespace os
+
+using namespace os;
+
+bool entry_exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool remove_entry(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+int make_folder(const std::string& path, std::string* why) {
+    if (::mkdir(path.c_str(), 0777) == 0)
+        return 1;
+    failed(why);
+    return errno == EEXIST ? 0 : -1;
+}
+
+bool remove_folder(const std::string& path, std::string* why) {
+    return ::rmdir(path.c_str()) == 0 || failed(why);
+}
+
+bool folder_entries(const std::string& folder, std::vector<std::string>* names, std::string* why) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return failed(why);
+    names->clear();
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names->push_back(name);
+    }
+    bool complete = errno == 0 || failed(why);
+    ::closedir(dir);
+    return complete;
+}
+
+bool rename_unless_taken(const std::string& from, const std::string& to, std::string* why) {
+    int rc = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) { // a file system without the flag
+        if (entry_exists(to)) {
+            errno = EEXIST;
+            return failed(why);
+        }
+        rc = ::rename(from.c_str(), to.c_str());
+    }
+    return (rc == 0 || failed(why)) && sync_folder(folder_part(to), why);
+}
+
 bool enter_folder(const std::string& path, bool create, std::string* why) {
-    if (create && !exists(path)) {
+    if (create && !entry_exists(path)) {
         for (std::size_t at = path.find('/', 1); at != std::string::npos;
              at = path.find('/', at + 1))
             ::mkdir(path.substr(0, at).c_str(), 0777);
@@ -259,27 +276,17 @@ std::string current_folder() {
 
 void binary_output() {} // POSIX writes bytes as they stand
 
-bool lock_file(Handle h, bool wait) {
-    int rc;
-    do
-        rc = ::flock(fd_of(h), LOCK_EX | (wait ? 0 : LOCK_NB));
-    while (rc != 0 && errno == EINTR);
-    return rc == 0;
-}
-
-void unlock_file(Handle h) {
-    ::flock(fd_of(h), LOCK_UN);
-}
-
-void prepare_process() {
-    for (int fd = 0; fd <= 2; ++fd)
-        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF && ::open("/dev/null", O_RDWR) != fd)
-            _exit(1); // the lowest free descriptor is fd itself
+bool prepare_process() {
     std::signal(SIGXFSZ, SIG_IGN);
+    for (int fd = 0; fd <= 2; ++fd) // the lowest free descriptor is fd itself
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF && ::open("/dev/null", O_RDWR) != fd)
+            return false;
+    return true;
 }
 
-void die(int status) {
-    _exit(status);
+std::tm local_now() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
 }
-
-} // namespace os

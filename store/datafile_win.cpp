@@ -2,6 +2,7 @@
 // on wide-character paths without following links or junctions, positioned
 // ReadFile/WriteFile, FlushFileBuffers, MoveFileExW for the rename of a grown
 // table, and LockFileEx on a lock file of the data folder.
+#include "store/datafile.h"
 #include "store/os.h"
 
 #include <windows.h>
@@ -168,7 +169,7 @@ Handle open_existing(const std::string& path, bool update, Refusal* refusal, std
 }
 
 Handle create_fresh(const std::string& path, Handle like, std::string* why) {
-    if (!remove(path))
+    if (!remove_entry(path))
         return failed(why), kNone;
     HANDLE h = open_file(wide(path), GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
     if (h == INVALID_HANDLE_VALUE)
@@ -259,76 +260,11 @@ bool replace(const std::string& from, const std::string& to, std::string* why) {
     }
 }
 
-bool exists(const std::string& path) {
-    return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool remove(const std::string& path) {
-    const std::wstring name = wide(path);
-    DWORD attributes = GetFileAttributesW(name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return RemoveDirectoryW(name.c_str()) || !exists(path); // a junction, not its target
-    // A file still open somewhere keeps its name until its last handle
-    // closes; moved to a name of its own first, it frees the name at once.
-    static unsigned long count = 0;
-    const std::wstring gone = name + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++count) + L".gone";
-    if (!MoveFileExW(name.c_str(), gone.c_str(), 0))
-        return DeleteFileW(name.c_str()), !exists(path);
-    if (!DeleteFileW(gone.c_str())) // a read-only file, say: it keeps its name
-        MoveFileExW(gone.c_str(), name.c_str(), 0);
-    return !exists(path);
-}
-
-int make_folder(const std::string& path, std::string* why) {
-    if (CreateDirectoryW(wide(path).c_str(), nullptr))
-        return 1;
-    DWORD code = GetLastError();
-    failed(why, code);
-    return code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS ? 0 : -1;
-}
-
-bool remove_folder(const std::string& path, std::string* why) {
-    return RemoveDirectoryW(wide(path).c_str()) || failed(why);
-}
-
-bool list_folder(const std::string& folder, std::vector<std::string>* names, std::string* why) {
-    std::wstring pattern = folder.empty() ? std::wstring(L".") : wide(folder);
-    if (!is_separator(pattern.back()))
-        pattern += L'\\';
-    pattern += L'*';
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return failed(why);
-    names->clear();
-    do {
-        std::wstring name = entry.cFileName;
-        if (name != L"." && name != L"..")
-            names->push_back(narrow(name));
-    } while (FindNextFileW(search, &entry));
-    DWORD code = GetLastError();
-    FindClose(search);
-    return code == ERROR_NO_MORE_FILES || failed(why, code);
-}
-
-bool rename_unless_taken(const std::string& from, const std::string& to, std::string* why) {
-    // Without MOVEFILE_REPLACE_EXISTING the move fails when anything stands
-    // at to; a folder moves as a whole on the same volume.
-    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH))
-        return failed(why);
-    std::size_t cut = to.find_last_of("/\\");
-    return sync_folder(cut == std::string::npos ? std::string() : to.substr(0, cut + 1), why);
-}
-
-int lock_folder(const std::string& folder, Handle* lock, std::string* why) {
+int lock_folder(Handle* lock, std::string* why) {
     // Held open without sharing its deletion, the lock file can be neither
     // removed nor replaced while the lock stands.
-    const std::wstring path = (folder.empty() ? std::wstring() : wide(folder)) + kLockFile;
     HANDLE h =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        CreateFileW(kLockFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
@@ -400,9 +336,91 @@ void unmap(View& view) {
     view = View{};
 }
 
+bool lock_file(Handle h, bool wait) {
+    OVERLAPPED ov = at_offset(0);
+    ov.OffsetHigh = kLockOffsetHigh;
+    return LockFileEx(handle_of(h),
+                      LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY), 0, 1, 0,
+                      &ov);
+}
+
+void unlock_file(Handle h) {
+    OVERLAPPED ov = at_offset(0);
+    ov.OffsetHigh = kLockOffsetHigh;
+    UnlockFileEx(handle_of(h), 0, 1, 0, &ov);
+}
+
+} // namespace os
+
+using namespace os;
+
+bool entry_exists(const std::string& path) {
+    return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool remove_entry(const std::string& path) {
+    const std::wstring name = wide(path);
+    DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return RemoveDirectoryW(name.c_str()) || !entry_exists(path); // a junction, not its target
+    // A file still open somewhere keeps its name until its last handle
+    // closes; moved to a name of its own first, it frees the name at once.
+    static unsigned long count = 0;
+    const std::wstring gone = name + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(++count) + L".gone";
+    if (!MoveFileExW(name.c_str(), gone.c_str(), 0))
+        return DeleteFileW(name.c_str()), !entry_exists(path);
+    if (!DeleteFileW(gone.c_str())) // a read-only file, say: it keeps its name
+        MoveFileExW(gone.c_str(), name.c_str(), 0);
+    return !entry_exists(path);
+}
+
+int make_folder(const std::string& path, std::string* why) {
+    if (CreateDirectoryW(wide(path).c_str(), nullptr))
+        return 1;
+    DWORD code = GetLastError();
+    failed(why, code);
+    return code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS ? 0 : -1;
+}
+
+bool remove_folder(const std::string& path, std::string* why) {
+    return RemoveDirectoryW(wide(path).c_str()) || failed(why);
+}
+
+bool folder_entries(const std::string& folder, std::vector<std::string>* names, std::string* why) {
+    std::wstring pattern = folder.empty() ? std::wstring(L".") : wide(folder);
+    if (!is_separator(pattern.back()))
+        pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return failed(why);
+    names->clear();
+    do {
+        std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..")
+            names->push_back(narrow(name));
+    } while (FindNextFileW(search, &entry));
+    DWORD code = GetLastError();
+    FindClose(search);
+    return code == ERROR_NO_MORE_FILES || failed(why, code);
+}
+
+bool rename_unless_taken(const std::string& from, const std::string& to, std::string* why) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when anything stands
+    // at to; a folder moves as a whole on the same volume.
+    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH))
+        return failed(why);
+    std::size_t cut = to.find_last_of("/\\");
+    return sync_folder(cut == std::string::npos ? std::string() : to.substr(0, cut + 1), why);
+}
+
 bool enter_folder(const std::string& path, bool create, std::string* why) {
     const std::wstring name = wide(path);
-    if (create && !exists(path)) {
+    if (create && !entry_exists(path)) {
         for (std::size_t at = 1; at < name.size(); ++at)
             if (is_separator(name[at]) && name[at - 1] != L':' && !is_separator(name[at - 1]))
                 CreateDirectoryW(name.substr(0, at).c_str(), nullptr);
@@ -422,21 +440,7 @@ std::string current_folder() {
     return narrow(buf) + (is_separator(buf.back()) ? "" : "\\");
 }
 
-bool lock_file(Handle h, bool wait) {
-    OVERLAPPED ov = at_offset(0);
-    ov.OffsetHigh = kLockOffsetHigh;
-    return LockFileEx(handle_of(h),
-                      LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY), 0, 1, 0,
-                      &ov);
-}
-
-void unlock_file(Handle h) {
-    OVERLAPPED ov = at_offset(0);
-    ov.OffsetHigh = kLockOffsetHigh;
-    UnlockFileEx(handle_of(h), 0, 1, 0, &ov);
-}
-
-void prepare_process() {
+bool prepare_process() {
     // A standard handle that is missing reads and writes the null device.
     for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
         HANDLE h = GetStdHandle(which);
@@ -450,6 +454,7 @@ void prepare_process() {
     static UINT console_output_page = GetConsoleOutputCP();
     if (console_output_page != 0 && console_output_page != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
         std::atexit([] { SetConsoleOutputCP(console_output_page); });
+    return true;
 }
 
 void binary_output() {
@@ -457,9 +462,9 @@ void binary_output() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
-void die(int status) {
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
-    ExitProcess(static_cast<UINT>(status)); // not reached
+std::tm local_now() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_s(&local, &now); // the Windows C runtime's reentrant form
+    return local;
 }
-
-} // namespace os

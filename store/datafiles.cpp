@@ -4,13 +4,14 @@
 #include "store/clients.h"
 #include "store/fault.h"
 #include "store/hashfile.h"
+#include "store/journal.h"
 #include "store/movies.h"
 #include "store/rents.h"
 #include "store/reserves.h"
 #include "store/saved.h"
 
 DataFile open_data_file(const char* name) {
-    auto file = DataFile::open(name, DataFile::Mode::Update);
+    auto file = journal_open_table(name);
     if (!file)
         report_fault(Fault::cannot_open, name, "cannot be opened");
     return std::move(*file);

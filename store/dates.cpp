@@ -1,7 +1,10 @@
 // Calendar dates and the late fine.
 #include "store/dates.h"
 
+#include "store/datafile.h"
+
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -115,22 +118,17 @@ int64_t real_month_length(int64_t year, int64_t month) {
     return month == 2 && is_leap_year(year) ? 29 : month_length(static_cast<int>(month));
 }
 
-std::tm local_now() {
-    std::time_t rawtime = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &rawtime); // the Windows C runtime's reentrant form
-#else
-    localtime_r(&rawtime, &local);
-#endif
-    return local;
-}
-
 } // namespace
 
-Date get_today() {
+ClockTime clock_now() {
     std::tm local = local_now();
-    return Date{clock_field(local, "%Y"), clock_field(local, "%m"), clock_field(local, "%d")};
+    return ClockTime{
+        Date{clock_field(local, "%Y"), clock_field(local, "%m"), clock_field(local, "%d")},
+        local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+Date get_today() {
+    return clock_now().date;
 }
 
 bool is_real_date(Date d) {
@@ -139,10 +137,12 @@ bool is_real_date(Date d) {
 }
 
 std::string clock_stamp() {
-    std::tm local = local_now();
+    const ClockTime now = clock_now();
     char buffer[32];
-    std::size_t len = std::strftime(buffer, sizeof buffer, "%Y%m%d-%H%M%S", &local);
-    return std::string(buffer, len);
+    std::snprintf(buffer, sizeof buffer, "%04d%02d%02d-%02d%02d%02d", now.date.year % 10000,
+                  now.date.month % 100, now.date.day % 100, now.hour % 100, now.minute % 100,
+                  now.second % 100);
+    return buffer;
 }
 
 int month_length(int month) {

@@ -11,7 +11,14 @@
 // The fine booked for each day a disk comes back late.
 inline constexpr int32_t kDayFine = 5;
 
-// Today's date in local time.
+// The local date and time now: the one reading of the clock, from which
+// every date and time of the program comes.
+struct ClockTime {
+    Date date;
+    int32_t hour, minute, second;
+};
+ClockTime clock_now();
+// Today's date in local time (clock_now's date).
 Date get_today();
 // The local date and time now as YYYYMMDD-HHMMSS, which sorts as time does:
 // the names of the folders of backups and of replaced files.

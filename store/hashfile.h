@@ -69,20 +69,29 @@ const Rec& checked(const DataFile& f, int64_t slot, const Rec& r) {
     return r;
 }
 
-// A record, and its key alone, read straight from a table's mapped bytes.
+// A record, and its key alone, from the bytes of its slot.
 template <class Rec>
-Rec record_at(const char* base, int64_t slot) {
+Rec record_in(const char* bytes) {
     Rec r;
-    std::memcpy(&r, base + slot * static_cast<int64_t>(sizeof(Rec)), sizeof r);
+    std::memcpy(&r, bytes, sizeof r);
     return r;
 }
 template <class Rec>
-int32_t key_at(const char* base, int64_t slot) {
+int32_t key_in(const char* bytes) {
     int32_t k;
-    std::memcpy(&k, base + slot * static_cast<int64_t>(sizeof(Rec)) + TableTraits<Rec>::key_offset,
-                sizeof k);
+    std::memcpy(&k, bytes + TableTraits<Rec>::key_offset, sizeof k);
     return k;
 }
+
+// The bytes of the record at slot, from the reader of a keyed walk
+// (DataFile::walk).
+template <class Rec, class Reader>
+const char* slot_bytes(const Reader& reader, int64_t slot) {
+    return reader.at(slot * static_cast<int64_t>(sizeof(Rec)), sizeof(Rec));
+}
+
+// Passes over a whole table read it a chunk of records at a time.
+inline constexpr int32_t kChunk = 4096;
 
 // read: the record at slot (which the caller had from a search or a walk).
 template <class Rec>
@@ -112,31 +121,22 @@ int32_t probe_walk(const DataFile& f, int32_t key, Visit visit) {
     if (key < 1)
         return -1;
     const int32_t n = slot_count<Rec>(f);
-    const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec), false);
     const int64_t step = key % (n - 1) + 1; // probe i visits (key mod n + step * i) mod n
-    int64_t s = key % n;
-    for (int32_t i = 0; i < n; ++i, s = s + step < n ? s + step : s + step - n) {
-        const int32_t k = base ? key_at<Rec>(base, s) : kDeletedKey - 1;
-        if (k == kEmptyKey)
-            return -1;
-        if (base && k != key && k >= kDeletedKey)
-            continue; // another key's record, or a deleted slot: its bytes need no copy
-        if (base) {   // the record is visited where it lies in the mapping
-            if (visit(static_cast<int32_t>(s),
-                      checked(f, s,
-                              *reinterpret_cast<const Rec*>(
-                                  base + s * static_cast<int64_t>(sizeof(Rec))))))
+    return f.walk([&](const auto& reader) -> int32_t {
+        int64_t s = key % n;
+        for (int32_t i = 0; i < n; ++i, s = s + step < n ? s + step : s + step - n) {
+            const char* bytes = slot_bytes<Rec>(reader, s);
+            const int32_t k = key_in<Rec>(bytes);
+            if (k == kEmptyKey)
+                return -1;
+            if (k != key && k >= kDeletedKey)
+                continue; // another key's record, or a deleted slot: its bytes need no copy
+            // The record is visited where it lies (a walk does not write).
+            if (visit(static_cast<int32_t>(s), checked(f, s, *reinterpret_cast<const Rec*>(bytes))))
                 return static_cast<int32_t>(s);
-            continue;
         }
-        const Rec r = read_slot<Rec>(f, s);
-        const int32_t rk = TableTraits<Rec>::key(r);
-        if (rk == kEmptyKey)
-            return -1;
-        if (rk == key && visit(static_cast<int32_t>(s), r))
-            return static_cast<int32_t>(s);
-    }
-    return -1;
+        return -1;
+    });
 }
 
 // find: the slot of the first record of key in its probe sequence that also
@@ -170,24 +170,20 @@ void pass_point();
 // A pass over the records from slot first to the last, in slot order, read a
 // chunk at a time: calls visit(slot, record) until it returns true, and
 // answers that slot, else -1. What visit writes to the file is seen by the
-// rest of the pass: a chunk written into is read again.
+// rest of the pass: what was read ahead is read again after a write.
 template <class Rec, class Visit>
 int32_t hash_pass(const DataFile& f, int32_t first, Visit visit) {
     const int32_t n = slot_count<Rec>(f);
-    constexpr int32_t kChunk = 4096;
-    std::vector<Rec> buf;
+    std::string scratch; // a chunk read where the table is not mapped
     for (int32_t at = first; at < n;) {
         pass_point();
         const int32_t count = n - at < kChunk ? n - at : kChunk;
-        const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec), true);
-        if (!base) {
-            buf.resize(count);
-            f.read_at(static_cast<int64_t>(at) * sizeof(Rec), buf.data(), count * sizeof(Rec));
-        }
+        const char* bytes = f.chunk(static_cast<int64_t>(at) * sizeof(Rec),
+                                    static_cast<std::size_t>(count) * sizeof(Rec), scratch);
         const long writes = f.writes();
         int32_t i = 0;
-        for (; i < count && f.writes() == writes; ++i)
-            if (visit(at + i, checked(f, at + i, base ? record_at<Rec>(base, at + i) : buf[i])))
+        for (; i < count && f.writes() == writes; ++i) // a write ends the chunk: read it again
+            if (visit(at + i, checked(f, at + i, record_in<Rec>(bytes + i * sizeof(Rec)))))
                 return at + i;
         at += i;
     }
@@ -215,7 +211,6 @@ void hash_erase(DataFile& f, int32_t slot) {
 // format: n empty records from the start of the file.
 template <class Rec>
 void hash_format(DataFile& f, int32_t n) {
-    constexpr int32_t kChunk = 4096;
     std::vector<Rec> buf(n < kChunk ? (n > 0 ? n : 0) : kChunk, TableTraits<Rec>::blank());
     for (int32_t base = 0; base < n; base += kChunk) {
         int32_t count = n - base < kChunk ? n - base : kChunk;
@@ -228,10 +223,13 @@ void hash_format(DataFile& f, int32_t n) {
 template <class Rec>
 std::vector<int32_t> hash_dump(const DataFile& f, int32_t n) {
     std::vector<int32_t> keys;
-    Rec r;
-    for (int32_t s = 0; s < n; ++s) {
-        f.read_at(static_cast<int64_t>(s) * sizeof(Rec), &r, sizeof r);
-        keys.push_back(TableTraits<Rec>::key(r));
+    std::string scratch;
+    for (int32_t at = 0; at < n; at += kChunk) {
+        const int32_t count = n - at < kChunk ? n - at : kChunk;
+        const char* bytes = f.chunk(static_cast<int64_t>(at) * sizeof(Rec),
+                                    static_cast<std::size_t>(count) * sizeof(Rec), scratch);
+        for (int32_t i = 0; i < count; ++i)
+            keys.push_back(key_in<Rec>(bytes + i * sizeof(Rec)));
     }
     return keys;
 }
@@ -316,7 +314,7 @@ DataFile hash_rebuild(DataFile& f, const Rec& r) {
         journal_hold_rename(temp, path); // put in place when the clerk's action ends
     else
         replace_file(temp, path);
-    auto reopened = DataFile::open(path, DataFile::Mode::Update);
+    auto reopened = journal_open_table(path);
     if (!reopened)
         report_fault(Fault::damaged, path, "cannot be opened again after growing");
     return std::move(*reopened);
@@ -339,20 +337,25 @@ void hash_insert(DataFile& f, const Rec& r) {
     if (key < 1)
         return;
     const int32_t n = slot_count<Rec>(f);
-    const char* base = f.direct(static_cast<int64_t>(n) * sizeof(Rec), false);
-    for (int32_t i = 0; i < n; ++i) {
-        // A table that is full is known from one pass, not from a probe of
-        // every slot in the scattered order of the key's sequence.
-        if (i == 32 && !has_free_slot<Rec>(f))
-            break;
-        const int32_t s = probe_slot(key, n, i);
-        const int32_t k = base ? key_at<Rec>(base, s) : TableTraits<Rec>::key(read_slot<Rec>(f, s));
-        if (k < kDeletedKey)
-            checked(f, s, read_slot<Rec>(f, s));
-        if (k == kEmptyKey || k == kDeletedKey) {
-            write_slot(f, s, r);
-            return;
+    const int32_t free = f.walk([&](const auto& reader) -> int32_t {
+        for (int32_t i = 0; i < n; ++i) {
+            // A table that is full is known from one pass, not from a probe of
+            // every slot in the scattered order of the key's sequence.
+            if (i == 32 && !has_free_slot<Rec>(f))
+                return -1;
+            const int32_t s = probe_slot(key, n, i);
+            const char* bytes = slot_bytes<Rec>(reader, s);
+            const int32_t k = key_in<Rec>(bytes);
+            if (k < kDeletedKey)
+                checked(f, s, record_in<Rec>(bytes));
+            if (k == kEmptyKey || k == kDeletedKey)
+                return s;
         }
+        return -1;
+    });
+    if (free >= 0) {
+        write_slot(f, free, r);
+        return;
     }
     announce_growth(TableTraits<Rec>::full_message);
     f = hash_rebuild(f, r);

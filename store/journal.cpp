@@ -21,18 +21,26 @@ struct Rename {
     std::string from, to;
 };
 
-// What one action changes: its renames, and its writes by path and offset.
+// What one action changes: its renames, and its writes by path. The held
+// writes of a table stay where they are for the life of the program (open
+// handles point at them); an action that ends only empties them.
 struct Intent {
     std::vector<Rename> renames;
-    std::map<std::string, std::map<int64_t, std::string>> writes;
+    std::map<std::string, HeldWrites> writes;
 };
 
-std::string folder;
 std::optional<DataFile> journal_file;
 Intent held; // the current action's
 
 std::string name_of(const std::string& path) {
     return path.substr(folder_of(path).size());
+}
+
+bool holds_nothing(const Intent& intent) {
+    for (const auto& [path, writes] : intent.writes)
+        if (!writes.empty())
+            return false;
+    return intent.renames.empty();
 }
 
 // Only the five tables, and the grown tables that replace them, may be named.
@@ -66,7 +74,7 @@ std::string serialized(const Intent& intent) {
     std::string out = "RDJ1";
     std::size_t count = intent.renames.size();
     for (const auto& [path, writes] : intent.writes)
-        count += writes.size();
+        count += writes.all().size();
     put(out, static_cast<uint32_t>(count));
     for (const Rename& r : intent.renames) {
         out += 'R';
@@ -74,7 +82,7 @@ std::string serialized(const Intent& intent) {
         put_name(out, name_of(r.to));
     }
     for (const auto& [path, writes] : intent.writes)
-        for (const auto& [offset, bytes] : writes) {
+        for (const auto& [offset, bytes] : writes.all()) {
             out += 'W';
             put_name(out, name_of(path));
             put(out, offset);
@@ -85,9 +93,9 @@ std::string serialized(const Intent& intent) {
     return out;
 }
 
-// Reads an intent back (names made paths of dir); false when it is torn:
+// Reads an intent back; false when it is torn:
 // cut short, or not what its checksum says.
-bool parse(const std::string& in, const std::string& dir, Intent& intent) {
+bool parse(const std::string& in, Intent& intent) {
     std::size_t at = 4;
     auto take = [&](void* to, std::size_t len) {
         if (at + len > in.size())
@@ -116,23 +124,23 @@ bool parse(const std::string& in, const std::string& dir, Intent& intent) {
         if (!take(&kind, 1) || !take_name(name))
             return false;
         if (kind == 'R' && take_name(to)) {
-            intent.renames.push_back({dir + name, dir + to});
+            intent.renames.push_back({name, to});
             continue;
         }
         if (kind != 'W' || !take(&offset, sizeof offset) || !take(&len, sizeof len) ||
             at + len > in.size())
             return false;
-        intent.writes[dir + name][offset] = in.substr(at, len);
+        intent.writes[name].hold(offset, in.data() + at, len);
         at += len;
     }
     if (!take(&sum, sizeof sum) || at != in.size() || sum != checksum(in.substr(0, at - 8)))
         return false;
     for (const Rename& r : intent.renames)
         if (!known_name(name_of(r.from), true) || !known_name(name_of(r.to), false))
-            report_fault(Fault::damaged, dir + kJournalFile, "names a file that is no data file");
+            report_fault(Fault::damaged, kJournalFile, "names a file that is no data file");
     for (const auto& [path, writes] : intent.writes)
         if (!known_name(name_of(path), false))
-            report_fault(Fault::damaged, dir + kJournalFile, "names a file that is no data file");
+            report_fault(Fault::damaged, kJournalFile, "names a file that is no data file");
     return true;
 }
 
@@ -142,10 +150,12 @@ void apply(const Intent& intent) {
         if (entry_exists(r.from))
             replace_file(r.from, r.to);
     for (const auto& [path, writes] : intent.writes) {
-        std::optional<DataFile> table = DataFile::open(path, DataFile::Mode::Direct);
+        if (writes.empty())
+            continue;
+        std::optional<DataFile> table = DataFile::open(path, DataFile::Mode::Update);
         if (!table)
             report_fault(Fault::cannot_open, path, "cannot be opened");
-        for (const auto& [offset, bytes] : writes)
+        for (const auto& [offset, bytes] : writes.all())
             table->write_at(offset, bytes.data(), bytes.size());
         table->close();
     }
@@ -166,16 +176,17 @@ std::string read_journal(DataFile& journal) {
 
 } // namespace
 
-void journal_open(const std::string& dir) {
-    folder = dir;
-    held = {}; // nothing carries over from a run that ended in the middle of an action
-    journal_file = DataFile::open(dir + kJournalFile, DataFile::Mode::Direct);
+void journal_open() {
+    for (auto& [path, writes] : held.writes)
+        writes.clear(); // nothing carries over from a run that ended in the middle of an action
+    held.renames.clear();
+    journal_file = DataFile::open(kJournalFile, DataFile::Mode::Update);
     if (!journal_file) {
-        journal_file = DataFile::open(dir + kJournalFile, DataFile::Mode::Create);
+        journal_file = DataFile::open(kJournalFile, DataFile::Mode::Create);
         if (!journal_file)
-            report_fault(Fault::cannot_open, dir + kJournalFile, "cannot be created");
+            report_fault(Fault::cannot_open, kJournalFile, "cannot be created");
         journal_file->sync();
-        sync_folder(dir); // the new name itself survives a power failure
+        sync_folder(""); // the new name itself survives a power failure
     }
 }
 
@@ -183,75 +194,55 @@ bool journal_is_open() {
     return journal_file.has_value();
 }
 
-void journal_hold(const std::string& path, int64_t offset, const void* data, std::size_t len) {
-    held.writes[path][offset].assign(static_cast<const char*>(data), len);
-}
-
-bool journal_holds(const std::string& path) {
-    return held.writes.count(path) > 0;
-}
-
-void journal_overlay(const std::string& path, int64_t offset, void* buf, std::size_t len) {
-    auto file = held.writes.find(path);
-    if (file == held.writes.end())
-        return;
-    const int64_t end = offset + static_cast<int64_t>(len);
-    auto& writes = file->second;
-    auto w = writes.upper_bound(offset); // held writes never overlap each other
-    if (w != writes.begin())
-        --w;
-    for (; w != writes.end() && w->first < end; ++w) {
-        const int64_t from = std::max(offset, w->first);
-        const int64_t to = std::min(end, w->first + static_cast<int64_t>(w->second.size()));
-        if (from < to)
-            std::memcpy(static_cast<char*>(buf) + (from - offset),
-                        w->second.data() + (from - w->first), static_cast<std::size_t>(to - from));
-    }
+std::optional<DataFile> journal_open_table(const std::string& path) {
+    std::string actual = path;
+    for (const Rename& r : held.renames)
+        if (r.to == path)
+            actual = r.from;
+    std::optional<DataFile> table = DataFile::open(actual, DataFile::Mode::Update);
+    if (table && journal_file)
+        table->hold_writes_in(&held.writes[path]);
+    return table;
 }
 
 void journal_hold_rename(const std::string& from, const std::string& to) {
     held.renames.push_back({from, to});
-    held.writes.erase(to);
-}
-
-std::string journal_current_name(const std::string& path) {
-    for (const Rename& r : held.renames)
-        if (r.to == path)
-            return r.from;
-    return path;
+    held.writes[to].clear();
 }
 
 void journal_commit() {
-    if (!journal_file || (held.writes.empty() && held.renames.empty()))
+    if (!journal_file || holds_nothing(held))
         return;
-    const Intent intent = std::move(held);
-    held = {};
-    const std::string bytes = serialized(intent);
+    const std::string bytes = serialized(held);
+    const bool renamed = !held.renames.empty();
     journal_file->lock(true); // a backup copies the tables only between two actions
     journal_file->write_at(0, bytes.data(), bytes.size());
     journal_file->sync();
-    apply(intent);
+    apply(held);
+    for (auto& [path, writes] : held.writes)
+        writes.clear();
+    held.renames.clear();
     // After a rename the cleared journal must be durable: a later growth's
     // unfinished table must never be renamed by this intent replayed.
-    clear(*journal_file, !intent.renames.empty());
+    clear(*journal_file, renamed);
     journal_file->unlock();
 }
 
-JournalState journal_state(const std::string& dir) {
-    std::optional<DataFile> journal = DataFile::open(dir + kJournalFile, DataFile::Mode::Read);
+JournalState journal_state() {
+    std::optional<DataFile> journal = DataFile::open(kJournalFile, DataFile::Mode::Read);
     if (!journal || journal->size() == 0)
         return JournalState::empty;
     Intent intent;
-    return parse(read_journal(*journal), dir, intent) ? JournalState::complete : JournalState::torn;
+    return parse(read_journal(*journal), intent) ? JournalState::complete : JournalState::torn;
 }
 
-bool journal_recover(const std::string& dir) {
-    std::optional<DataFile> journal = DataFile::open(dir + kJournalFile, DataFile::Mode::Direct);
+bool journal_recover() {
+    std::optional<DataFile> journal = DataFile::open(kJournalFile, DataFile::Mode::Update);
     if (!journal || journal->size() == 0)
         return false;
     journal->lock(true); // as at a commit: a backup never copies the tables halfway through
     Intent intent;
-    const bool whole = parse(read_journal(*journal), dir, intent);
+    const bool whole = parse(read_journal(*journal), intent);
     if (whole)
         apply(intent);
     clear(*journal, true);

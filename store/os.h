@@ -1,6 +1,7 @@
-// The platform's calls behind the file seam (store/datafile.h), one version
-// per platform: datafile_posix.cpp, datafile_win.cpp. Only the seam's own
-// files include this header; the rest of the program uses DataFile.
+// The platform's calls on open files behind the file seam (store/datafile.h),
+// one version per platform: datafile_posix.cpp, datafile_win.cpp. Only the
+// seam's own files (and the crash tests' wrapper) include this header; the
+// rest of the program uses DataFile and the folder calls of datafile.h.
 #pragma once
 
 #include <cstddef>
@@ -51,23 +52,6 @@ bool sync_folder(const std::string& folder, std::string* why);
 // must be closed first (Windows refuses to replace a file open or mapped
 // elsewhere); elsewhere a handle left open keeps reading the old file.
 bool replace(const std::string& from, const std::string& to, std::string* why);
-// Whether anything (a file, a folder, a link) stands at path; links are not followed.
-bool exists(const std::string& path);
-// Removes what stands at path; true when nothing stands there afterwards.
-bool remove(const std::string& path);
-
-// Makes the folder path (the folder above it must exist): 1 made, 0 when
-// something already stands at path, -1 failed (why set).
-int make_folder(const std::string& path, std::string* why);
-// Removes the folder path, which must be empty; false (why set) otherwise.
-bool remove_folder(const std::string& path, std::string* why);
-// The names of the entries of folder ("." and ".." left out), in no order;
-// false (why set) when the folder cannot be read.
-bool list_folder(const std::string& folder, std::vector<std::string>* names, std::string* why);
-// Renames from (a file or a folder) to to unless something already stands at
-// to, and syncs the folder of to; false (why set) when to is taken or the
-// rename fails.
-bool rename_unless_taken(const std::string& from, const std::string& to, std::string* why);
 
 // A read-only view of a file's first length bytes, shared with the file: it
 // sees every later write to those bytes. No data when the system refuses to
@@ -84,12 +68,6 @@ View map_for_writing(Handle h, int64_t length);
 bool flush(const View& view, std::string* why);
 void unmap(View& view);
 
-// Makes path the current folder, creating it first (and the folders above it)
-// when create is set and it does not exist.
-bool enter_folder(const std::string& path, bool create, std::string* why);
-// The current folder as an absolute path ending in the separator.
-std::string current_folder();
-
 // An exclusive lock on an open file, held until unlock_file: the counter
 // holds it on its journal while an action's writes reach the tables, so that
 // a reader taking it (a backup) sees the files between two actions. wait
@@ -97,22 +75,9 @@ std::string current_folder();
 bool lock_file(Handle h, bool wait);
 void unlock_file(Handle h);
 
-// Takes the lock of a data folder for this process until unlock or the
+// Takes the lock of the current folder for this process until unlock or the
 // process ends: 1 taken, 0 held by another process, -1 failed (why set).
-int lock_folder(const std::string& folder, Handle* lock, std::string* why);
+int lock_folder(Handle* lock, std::string* why);
 void unlock(Handle lock);
-
-// Makes the process safe to open files: standard input, output and error
-// that are closed are opened on the null device (so no data file can take
-// their place), and a file grown past the system's size limit fails its
-// write instead of killing the process.
-void prepare_process();
-
-// Makes standard output carry bytes as written: no line end is turned into
-// another (the Windows C runtime writes CR LF for LF unless told).
-void binary_output();
-
-// Ends the process at once, as a power failure would: no exit handlers.
-[[noreturn]] void die(int status);
 
 } // namespace os

@@ -173,11 +173,11 @@ std::optional<DataFile> lock_journal(bool folder_ours) {
 void copy_tables(const std::string& folder) {
     std::optional<FolderLock> lock;
     std::string why;
-    const bool ours = FolderLock::take("", lock, &why) == FolderLock::Outcome::taken;
-    if (ours && journal_recover(""))
+    const bool ours = FolderLock::take(lock, &why) == FolderLock::Outcome::taken;
+    if (ours && journal_recover())
         std::printf("Finished the action a crash had cut short (%s).\n", kJournalFile);
     std::optional<DataFile> journal = lock_journal(ours);
-    if (journal_state("") == JournalState::complete)
+    if (journal_state() == JournalState::complete)
         copy_refused(std::string(kJournalFile) + " holds a clerk's action a crash cut short, " +
                      "which only the next start of the counter (or check --repair) can finish");
     for (const char* name : kDataFileNames)
@@ -285,7 +285,7 @@ int cmd_restore(const Args& args) {
                   old[i] ? &*old[i] : nullptr);
     sync_folder(""); // the new names survive a power failure before the intent names them
     old.clear();     // no table is held open while it is replaced
-    journal_open("");
+    journal_open();
     for (const char* name : kDataFileNames)
         journal_hold_rename(std::string(name) + ".new", name);
     journal_commit();

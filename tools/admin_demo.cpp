@@ -175,7 +175,7 @@ int cmd_demo(const Args& args) {
     build_table(shop.reservations);
     build_table(shop.movies);
     sync_folder(""); // the new names survive a power failure before the intent names them
-    journal_open("");
+    journal_open();
     for (const char* name : kDataFileNames)
         journal_hold_rename(std::string(name) + ".new", name);
     journal_commit();

@@ -267,6 +267,6 @@ int cmd_import(const Args& args) {
     }
     std::istream& in = name == "-" ? std::cin : file;
     lock_for_writing();
-    journal_open("");
+    journal_open();
     return args[0] == "clients" ? import_clients(in, name) : import_movies(in, name);
 }

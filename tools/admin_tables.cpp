@@ -78,7 +78,7 @@ int cmd_check(const Args& args) {
         return usage_error("check takes only --repair");
     if (repair) {
         lock_for_writing();
-        journal_open("");
+        journal_open();
     } else {
         lock_for_reading();
     }

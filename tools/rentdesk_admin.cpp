@@ -104,7 +104,7 @@ int usage_error(const std::string& what) {
 
 void lock_for_writing() {
     std::string why;
-    FolderLock::Outcome outcome = FolderLock::take("", folder_lock, &why);
+    FolderLock::Outcome outcome = FolderLock::take(folder_lock, &why);
     if (outcome == FolderLock::Outcome::busy)
         std::fprintf(stderr, "rentdesk-admin: a rentdesk program is already working in this "
                              "folder; try again when it has ended.\n");
@@ -112,13 +112,13 @@ void lock_for_writing() {
         std::fprintf(stderr, "rentdesk-admin: the data folder cannot be locked: %s\n", why.c_str());
     if (outcome != FolderLock::Outcome::taken)
         std::exit(1);
-    if (journal_recover(""))
+    if (journal_recover())
         std::printf("Finished the action a crash had cut short (%s).\n", kJournalFile);
 }
 
 void lock_for_reading() {
     std::string why;
-    FolderLock::Outcome outcome = FolderLock::take("", folder_lock, &why);
+    FolderLock::Outcome outcome = FolderLock::take(folder_lock, &why);
     if (outcome == FolderLock::Outcome::busy)
         std::printf("Not locked: a rentdesk program works in this folder, and the files were "
                     "read as they stood.\n");
@@ -157,7 +157,7 @@ std::string joined(const std::vector<std::string>& names) {
 
 void begin_reading_only() {
     set_fault_handler(end_reading);
-    if (journal_state("") == JournalState::complete)
+    if (journal_state() == JournalState::complete)
         std::fprintf(stderr,
                      "rentdesk-admin: %s holds a clerk's action not applied in full (a "
                      "crash cut it short, or a counter is applying it); the files are "
@@ -206,7 +206,8 @@ std::string user_path(const std::string& arg) {
 }
 
 int main(int argc, char** argv) {
-    prepare_process();
+    if (!prepare_process())
+        return 1; // a standard stream is closed and cannot be opened on the null device
     set_fault_handler(report_file_fault);
     Args args;
     std::optional<std::string> data;
