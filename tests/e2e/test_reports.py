@@ -127,6 +127,8 @@ BAD = [  # a row of a file to import into the prepared folder, what is said of i
      "there are 7 fields where id,fname,lname,address,subdate,phone,months,fine needs 8"),
     ("clients", '33,"A\x01",Lee,Haifa,2009-01-01,5,1,0',
      "fname holds a control character or bytes that are not UTF-8"),
+    ("clients", "38,Ann,L\udc80e,Haifa,2009-01-01,5,1,0",
+     "lname holds a control character or bytes that are not UTF-8"),
     ("clients", "35,Ann,Lee,Main Street 5,2009-01-01,5,1,0",
      "address is 13 bytes, longer than the 11 its field holds"),
     ("clients", "36,Ann,Lee,Haifa,2009-01-01,2147483648,1,00000000000000000000000000001",
@@ -135,7 +137,7 @@ BAD = [  # a row of a file to import into the prepared folder, what is said of i
      "there are 1 fields where id,fname,lname,address,subdate,phone,months,fine needs 8; this "
      "file seems to separate its fields by semicolons, where import takes commas"),
     ("clients", "34,Ann,Lee,Haifa,2009-01-01,5,1,0", None),
-    ("clients", "34,Ann,Lee,Haifa,2009-01-01,5,1,0", "client 34 is on line 11 already"),
+    ("clients", "34,Ann,Lee,Haifa,2009-01-01,5,1,0", "client 34 is on line 12 already"),
     ("movies", "Heat,13,1,8,3,0,0", "copy 1 of movie 13 is already in catalogmov.txt"),
     ("movies", "Heat,13,9,8,4,0,0", 'the copies of movie 13 are named "Heat" with 3 rent days'),
     ("movies", "New,40,1,11,3,0,0", "diskstatus must be a whole number from 1 to 10"),
@@ -150,7 +152,8 @@ def test_import_refuses_a_file_with_bad_rows_whole_naming_every_one(tmp_path):
     for table in ("clients", "movies"):
         rows = [(row, why) for t, row, why in BAD if t == table]
         path = tmp_path / "in.csv"
-        path.write_text(",".join(TABLES[table]._fields) + "\n" + "".join(r + "\n" for r, _ in rows))
+        path.write_bytes((",".join(TABLES[table]._fields) + "\n" + "".join(
+            r + "\n" for r, _ in rows)).encode("utf-8", "surrogateescape"))  # \udc80: a lone byte
         said = [f"{path} line {n}: {why}\n" for n, (_, why) in enumerate(rows, 2) if why]
         run = rd.admin(tmp_path, "import", table, str(path))
         assert (run.returncode, run.stderr) == (2, "".join(said) + f"rentdesk-admin: {len(said)} "

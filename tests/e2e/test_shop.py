@@ -141,17 +141,20 @@ def test_a_backup_taken_while_the_counter_waits_is_restored_byte_for_byte(tmp_pa
     assert files(next(shop.glob("replaced-*"))) == {n: changed[n] for n in NAMES}
 
 
-def test_restore_keeps_only_the_newest_folders_of_replaced_files(tmp_path):
+def test_without_keep_nothing_is_removed_and_restore_keeps_the_newest_replaced_files(tmp_path):
     rd.admin(tmp_path, "--data", "shop", "demo", date=T)
     (tmp_path / "bk").mkdir()
-    rd.admin(tmp_path, "--data", "shop", "backup", "bk")
-    backup, made = next((tmp_path / "bk").iterdir()), []
-    for _ in range(3):
-        run = rd.admin(tmp_path / "shop", "restore", backup, "--keep", "2")
+    for _ in range(2):
+        rd.admin(tmp_path, "--data", "shop", "backup", "bk")
+    backup, made = sorted((tmp_path / "bk").iterdir())[0], []
+    assert len(list((tmp_path / "bk").iterdir())) == 2
+    for keep in ([], [], [], ["--keep", "2"]):
+        run = rd.admin(tmp_path / "shop", "restore", backup, *keep)
         assert run.returncode == 0
         made.append(run.stdout.split("replaced are in ")[1].split("/")[0])
-    assert f"Removed the older replaced folder {made[0]}." in run.stdout
-    assert sorted(p.name for p in (tmp_path / "shop").glob("replaced-*")) == sorted(made[1:])
+        assert len(list((tmp_path / "shop").glob("replaced-*"))) == min(len(made), 4 - 2 * bool(keep))
+    assert run.stdout.count("Removed the older replaced folder") == 2
+    assert sorted(p.name for p in (tmp_path / "shop").glob("replaced-*")) == sorted(made[2:])
 
 
 def test_a_backup_waits_for_the_action_whose_writes_are_reaching_the_tables(tmp_path):
