@@ -20,14 +20,9 @@ scripts/packages.sh test
 jobs=$(nproc)
 export TMPDIR=$PWD/build/tmp PYTHONDONTWRITEBYTECODE=1 RENTDESK_BENCH_DIR=$PWD/build/tmp
 mkdir -p "$TMPDIR"
-log=$(mktemp)
-times=()
+log=$(mktemp) times=() started=$SECONDS
 trap 'rm -f "$log"' EXIT
-started=$SECONDS
-stage() { # records the time of the stage just ended
-  times+=("$(printf '%-28s %4ds' "$1" $((SECONDS - started)))")
-  started=$SECONDS
-}
+stage() { times+=("$(printf '%-28s %4ds' "$1" $((SECONDS - started)))"); started=$SECONDS; }
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRENTDESK_REQUIRE_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
@@ -50,12 +45,9 @@ ctest --test-dir build-bench --no-tests=error --output-on-failure -R '^bench\.' 
 stage "5 the benchmark's round"
 # One wine server for the Windows stage, in a prefix of its own, warmed
 # before the tests are discovered at build time, stopped at the end; its
-# surroundings as tests/CMakeLists.txt sets them.
+# surroundings as CMake sets them for wine.
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DRENTDESK_REQUIRE_TESTS=ON >/dev/null
-wine=$PWD/build-win/wine
-export WINEPREFIX=$wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe= \
-  XDG_CACHE_HOME=$wine/cache XDG_CONFIG_HOME=$wine/config XDG_DATA_HOME=$wine/data \
-  FONTCONFIG_FILE=$wine/fonts.conf TMPDIR=$wine/tmp
+. build-win/wine/env
 wineserver -p && wineboot -i >/dev/null 2>&1
 trap 'wineserver -k 2>/dev/null; rm -f "$log"' EXIT
 cmake --build build-win -j"$jobs"

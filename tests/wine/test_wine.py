@@ -28,13 +28,9 @@ ANN = C(7, "Ann", "Lee", TODAY)
 
 
 def wine_env():
-    # wine's prefix, caches and settings in the build folder, as ctest sets them
-    wine = rd.BUILD / "wine"
-    env = rd.env(TODAY, {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml,winemenubuilder.exe=",
-                         **{k: os.environ.get(k, str(wine / d)) for k, d in (
-                             ("WINEPREFIX", ""), ("XDG_CACHE_HOME", "cache"),
-                             ("XDG_CONFIG_HOME", "config"), ("XDG_DATA_HOME", "data"),
-                             ("FONTCONFIG_FILE", "fonts.conf"), ("TMPDIR", "tmp"))}})
+    # wine's prefix, scratch, caches and settings in the build folder, as ctest sets them
+    env = rd.env(TODAY, {k: v for k, v in os.environ.items()
+                         if k.startswith(("WINE", "XDG_")) or k in ("FONTCONFIG_FILE", "TMPDIR")})
     del env["LD_PRELOAD"]
     return env
 
