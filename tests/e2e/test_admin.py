@@ -123,6 +123,8 @@ MESSAGES = [  # arguments, run beside the shops "a" and "my shop"; exit status; 
     (["init", "13", "--data", "my shop"], 2,
      'run:\n    rentdesk-admin --data "my shop" init 13 --force\n'),
     (["--data", "a", "restore", "a", "--keep", "0"], 2, "--keep needs a whole number of folders"),
+    (["--data", "a", "restore", "a", "--keep", "x"], 2, "--keep needs a whole number of folders"),
+    (["--data", "a", "backup", "a", "--keep", ""], 2, "--keep needs a whole number of backups"),
     (["check", "--data"], 2, "rentdesk-admin: --data needs a folder\n"),
     (["frob"], 2, "unknown command 'frob'\nusage: rentdesk-admin [--data DIR] init SLOTS"),
     (["--help"], 0, "  dump FILE                 print the key of every slot of a data file\n"),
