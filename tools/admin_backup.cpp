@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <thread>
 
@@ -23,6 +25,8 @@ namespace {
 constexpr const char* kBackupPrefix = "rentdesk-";
 constexpr const char* kUnfinished = ".part"; // a backup being made, or one that failed its check
 constexpr int kJournalWaitSeconds = 10;
+
+std::string unfinished; // the folder a backup is being made in, removed if it fails
 
 // Copies the file at from into a fresh file at to, synced, with the
 // permissions and owner of like (of from when none is given).
@@ -98,31 +102,41 @@ bool older(const std::string& a, const std::string& b) {
     return count(a) < count(b);
 }
 
-// Removes all but the newest keep backups in dest: the five data files of
-// each, then its folder. Answers false when one could not be removed whole.
-bool remove_old_backups(const std::string& dest, std::size_t keep) {
+// Removes a backup folder of dest (or one a backup left unfinished): only a
+// real folder holding nothing but data files, never through a link.
+bool remove_backup(const std::string& folder) {
+    std::string why;
+    if (remove_folder_of(folder, {std::begin(kDataFileNames), std::end(kDataFileNames)}, &why))
+        return true;
+    std::fprintf(stderr, "rentdesk-admin: %s was not removed: %s\n", folder.c_str(), why.c_str());
+    return false;
+}
+
+// Removes what earlier backups left unfinished in dest, and all but the
+// newest keep backups, the one just made (made) always kept, whatever the
+// stamps of the others say. Answers false when one could not be removed.
+bool remove_old_backups(const std::string& dest, const std::string& made, std::size_t keep) {
     std::vector<std::string> names, backups;
     std::string why;
     if (!folder_entries(dest, &names, &why)) {
         std::fprintf(stderr, "rentdesk-admin: %s cannot be read: %s\n", dest.c_str(), why.c_str());
         return false;
     }
-    for (const std::string& name : names)
-        if (is_backup_name(name))
-            backups.push_back(name);
-    std::sort(backups.begin(), backups.end(), older);
+    const std::size_t part = std::string(kUnfinished).size();
     bool all = true;
-    for (std::size_t i = 0; i + keep < backups.size(); ++i) {
-        const std::string folder = dest + backups[i];
-        for (const char* file : kDataFileNames)
-            remove_entry(folder + "/" + file);
-        if (remove_folder(folder, &why)) {
-            std::printf("Removed the older backup %s.\n", folder.c_str());
-            continue;
-        }
-        std::fprintf(stderr, "rentdesk-admin: the older backup %s was not removed: %s\n",
-                     folder.c_str(), why.c_str());
-        all = false;
+    for (const std::string& name : names) {
+        if (name.size() > part && name.ends_with(kUnfinished) &&
+            is_backup_name(name.substr(0, name.size() - part)))
+            all = remove_backup(dest + name) && all;
+        else if (is_backup_name(name) && dest + name != made)
+            backups.push_back(name);
+    }
+    std::sort(backups.begin(), backups.end(), older);
+    for (std::size_t i = 0; keep > 0 && i + keep - 1 < backups.size(); ++i) {
+        const bool removed = remove_backup(dest + backups[i]);
+        if (removed)
+            std::printf("Removed the older backup %s.\n", (dest + backups[i]).c_str());
+        all = removed && all;
     }
     return all;
 }
@@ -136,14 +150,18 @@ bool remove_old_backups(const std::string& dest, std::size_t keep) {
 // The journal's lock, which a counter holds while an action's writes reach
 // the tables: waited for, so that the tables are copied between two actions.
 // A counter makes its journal as it starts: one starting now is given a moment.
+// The lock is that of the journal the folder names when it is taken: a
+// counter whose journal was deleted or replaced makes it again there before
+// its next action reaches the tables.
 std::optional<DataFile> lock_journal(bool folder_ours) {
     for (int tries = 0;; ++tries) {
         std::optional<DataFile> journal = DataFile::open(kJournalFile, DataFile::Mode::Read);
-        if (journal && journal->lock(true))
+        const bool locked = journal && journal->lock(true);
+        if (locked && (folder_ours || journal->is_at(kJournalFile)))
             return journal;
         if (folder_ours)
             return std::nullopt; // no program can write while the folder is ours
-        if (journal)
+        if (journal && !locked)
             copy_refused(std::string("the lock of ") + kJournalFile + " cannot be taken");
         if (tries == kJournalWaitSeconds * 10)
             copy_refused(std::string("a rentdesk program works in this folder but ") +
@@ -189,9 +207,9 @@ int cmd_backup(const Args& args) {
     }
     if (!dest)
         return usage_error("backup needs a destination folder");
-    if (!entry_exists(*dest)) { // never made here: a backup disk that is not there is noticed
-        std::fprintf(stderr, "rentdesk-admin: the backup folder %s does not exist.\n",
-                     dest->c_str());
+    if (!is_folder(*dest)) { // never made here: a backup disk that is not there is noticed
+        std::fprintf(stderr, "rentdesk-admin: the backup folder %s %s.\n", dest->c_str(),
+                     entry_exists(*dest) ? "is not a folder" : "does not exist");
         return 1;
     }
     const std::vector<std::string> present = present_data_files();
@@ -202,44 +220,49 @@ int cmd_backup(const Args& args) {
                      present.empty() ? "none" : ("only " + joined(present)).c_str());
         return 1;
     }
-    const std::string part = make_stamped_folder(*dest, kBackupPrefix, kUnfinished);
-    copy_tables(part);
-    CheckResult result = check_folder_at(part);
+    unfinished = make_stamped_folder(*dest, kBackupPrefix, kUnfinished);
+    std::atexit([] { // however the command ends, a failed copy does not fill the backup disk
+        std::string why;
+        if (!unfinished.empty())
+            remove_folder_of(unfinished.substr(0, unfinished.size() - 1),
+                             {std::begin(kDataFileNames), std::end(kDataFileNames)}, &why);
+    });
+    copy_tables(unfinished);
+    CheckResult result = check_folder_at(unfinished);
     if (!result.problems.empty()) { // on standard error, which cron mails
         for (const std::string& line : result.problems)
             std::fprintf(stderr, "%s\n", line.c_str());
-        std::fprintf(stderr,
-                     "rentdesk-admin: the copy is not a sound set of data files; it is "
-                     "kept in %s for a look, and is no backup.\n",
-                     part.c_str());
+        std::fprintf(stderr, "rentdesk-admin: the copy is not a sound set of data files, so it "
+                             "was removed: no backup was made.\n");
         return 1;
     }
-    const std::string made = part.substr(0, part.size() - 1); // without the separator
+    const std::string made = unfinished.substr(0, unfinished.size() - 1); // no separator
     std::string name = made.substr(0, made.size() - std::string(kUnfinished).size()), why;
     if (!rename_unless_taken(made, name, &why)) {
         std::fprintf(stderr, "rentdesk-admin: the backup in %s cannot be named %s: %s\n",
-                     part.c_str(), name.c_str(), why.c_str());
+                     unfinished.c_str(), name.c_str(), why.c_str());
         return 1;
     }
+    unfinished.clear();
     std::printf("Backed up the five data files into %s.\n", name.c_str());
-    return keep > 0 && !remove_old_backups(*dest, keep) ? 1 : 0;
+    return remove_old_backups(*dest, name, keep) ? 0 : 1;
 }
 
 int cmd_restore(const Args& args) {
     if (args.size() != 1)
         return usage_error("restore takes one backup folder");
     const std::string from = as_folder(user_path(args[0]));
-    lock_for_writing();
     CheckResult result = check_folder_at(from);
     if (!result.problems.empty()) {
         for (const std::string& line : result.problems)
-            std::printf("%s\n", line.c_str());
+            std::fprintf(stderr, "%s\n", line.c_str());
         std::fprintf(stderr,
                      "rentdesk-admin: %s is not a sound set of data files; nothing was "
                      "changed.\n",
                      from.c_str());
         return 1;
     }
+    lock_for_writing(true); // the tables are replaced: a journal of others is set aside
     // The tables in place now, copied aside first; a link among them is
     // refused before anything is written.
     std::vector<std::optional<DataFile>> old;
