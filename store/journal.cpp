@@ -427,9 +427,9 @@ void journal_hold_rename(const std::string& from, const std::string& to) {
 }
 
 void journal_commit() {
+    DataFile::check_views(); // nothing read from a page of a table that was lost is acted on
     if (!journal_file || holds_nothing(held))
         return;
-    DataFile::check_views(); // nothing read from a page of a table that was lost is written
     held.sizes = held_sizes();
     check_entries(held);
     const std::string bytes = serialized(held);

@@ -209,7 +209,8 @@ int cmd_backup(const Args& args) {
         return usage_error("backup needs a destination folder");
     if (!is_folder(*dest)) { // never made here: a backup disk that is not there is noticed
         std::fprintf(stderr, "rentdesk-admin: the backup folder %s %s.\n", dest->c_str(),
-                     entry_exists(*dest) ? "is not a folder" : "does not exist");
+                     entry_exists(dest->substr(0, dest->size() - 1)) ? "is not a folder"
+                                                                     : "does not exist");
         return 1;
     }
     const std::vector<std::string> present = present_data_files();

@@ -55,7 +55,9 @@ const std::vector<Command> kCommands = {
      "      sound set, 1 (saying what is wrong) otherwise. It works while a counter\n"
      "      is open, copying between two of the clerk's actions, never in the\n"
      "      middle of one. It never overwrites an earlier backup; with --keep N it\n"
-     "      then removes all but the newest N backups this command made in DEST.\n",
+     "      then removes all but the newest N backups this command made in DEST\n"
+     "      (the one just made always kept; never through a link). A copy that\n"
+     "      fails is removed; every failure is said on standard error.\n",
      cmd_backup, false},
     {"restore", "BACKUP",
      "      Puts the data files of the folder BACKUP (one that backup made,\n"
