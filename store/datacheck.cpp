@@ -415,7 +415,7 @@ void finish_pick_ups(const Folder& f, std::vector<std::string>& mended) {
 bool writable(std::vector<std::string>& problems) {
     bool all = true;
     for (const char* name : kDataFileNames)
-        if (!DataFile::open(name, DataFile::Mode::Update)) {
+        if (!DataFile::open_if_regular(name, DataFile::Mode::Update)) {
             problems.push_back(format("%s: cannot be opened for writing, so --repair changed "
                                       "nothing",
                                       name));
@@ -424,9 +424,20 @@ bool writable(std::vector<std::string>& problems) {
     return all;
 }
 
-// A journal the check finds holds an action a crash cut short.
+// A journal the check finds holds an action a crash cut short; or it is
+// damaged, or of other tables than these, when no start can finish it.
 void check_journal(std::vector<std::string>& problems) {
-    JournalState state = journal_state();
+    JournalState state = JournalState::empty;
+    try {
+        state = journal_state();
+    } catch (const StoreFault& fault) {
+        problems.push_back(
+            format("%s: %s%s", fault.path.c_str(), fault.what.c_str(),
+                   fault.kind == Fault::cannot_open
+                       ? ""
+                       : "; no start can finish it: init SLOTS --force, demo (in a folder "
+                         "without tables) or restore BACKUP set it aside and start afresh"));
+    }
     if (state == JournalState::complete)
         problems.push_back(format("%s: holds a clerk's action a crash cut short; the next start "
                                   "of the counter, or check --repair, finishes it",

@@ -13,6 +13,7 @@
 namespace {
 
 DataFile* open_files = nullptr; // head of the registry of open data files
+std::string lost_since_closed;  // a file closed after a page of its mapping was lost
 
 constexpr WritePoints system_points{
     [](const std::string& path, os::Handle like, std::string* why) {
@@ -58,12 +59,28 @@ std::optional<DataFile> DataFile::open(const std::string& path, Mode mode, const
         report_fault(Fault::damaged, path, "is a link, which the program does not follow");
     if (refusal == os::Refusal::not_regular)
         report_fault(Fault::damaged, path, "is not a regular file");
+    if (refusal == os::Refusal::system)
+        report_fault(Fault::cannot_open, path, "cannot be opened: " + why);
     if (h == os::kNone)
         return std::nullopt;
     const int64_t size = os::size(h, &why);
     if (size < 0) {
         os::close(h);
         report_fault(Fault::damaged, path, "cannot be measured: " + why);
+    }
+    DataFile file(h, path, size);
+    file.update_ = mode == Mode::Update;
+    return file;
+}
+
+std::optional<DataFile> DataFile::open_if_regular(const std::string& path, Mode mode) {
+    os::Refusal refusal;
+    std::string why;
+    os::Handle h = os::open_existing(path, mode == Mode::Update, &refusal, &why);
+    const int64_t size = h == os::kNone ? -1 : os::size(h, &why);
+    if (size < 0) {
+        os::close(h);
+        return std::nullopt;
     }
     DataFile file(h, path, size);
     file.update_ = mode == Mode::Update;
@@ -126,13 +143,28 @@ void DataFile::unlink() {
     prev_ = next_ = nullptr;
 }
 
+bool DataFile::is_at(const std::string& path) const {
+    os::Refusal refusal;
+    std::string why;
+    os::Handle there = os::open_existing(path, false, &refusal, &why);
+    if (there == os::kNone)
+        return false;
+    os::FileId named, ours;
+    const bool same =
+        os::file_id(there, &named, &why) && os::file_id(handle_, &ours, &why) && named == ours;
+    os::close(there);
+    return same;
+}
+
 void DataFile::read_at(int64_t offset, void* buf, std::size_t len) const {
     auto* p = static_cast<char*>(buf);
     std::string why;
     const bool mapped =
         view_.data && offset >= 0 && offset + static_cast<int64_t>(len) <= view_.length;
-    if (mapped)
+    if (mapped) {
         std::memcpy(p, view_.data + offset, len);
+        check_views();
+    }
     for (std::size_t done = mapped ? len : 0; done < len;) {
         long got =
             os::read_at(handle_, offset + static_cast<int64_t>(done), p + done, len - done, &why);
@@ -155,7 +187,27 @@ void DataFile::report_unreadable(int64_t offset) const {
                  "cannot be read at byte " + std::to_string(offset) + ": a record too long");
 }
 
+void DataFile::unmap(os::View& view) const {
+    if (view.data && view.data == os::lost_view())
+        lost_since_closed = path_; // reported by name at the next check
+    os::unmap(view);
+}
+
+void DataFile::report_lost_view() {
+    const char* lost = os::lost_view();
+    std::string path = lost_since_closed;
+    for (const DataFile* f = open_files; f; f = f->next_)
+        if (lost && (f->view_.data == lost || f->writable_.data == lost))
+            path = f->path_;
+    lost_since_closed.clear();
+    os::forget_lost_view();
+    report_fault(Fault::damaged, path.empty() ? "(a data file)" : path,
+                 "changed under the program: it was cut short, or a part of it could not be "
+                 "read");
+}
+
 const char* DataFile::chunk(int64_t offset, std::size_t len, std::string& scratch) const {
+    check_views(); // what the pass read of the chunk before
     if (!view_.data)
         map_for_reading();
     const char* base = unheld_view();
@@ -205,7 +257,7 @@ void DataFile::truncate(int64_t length) {
     std::string why;
     dirty_ = true;
     ++writes_;
-    os::unmap(view_); // never read past the new end through the old mapping
+    unmap(view_); // never read past the new end through the old mapping
     if (!points.truncate(handle_, path_, length, &why))
         report_fault(Fault::damaged, path_, "cannot be cut to length: " + why);
     size_ = length;
@@ -218,8 +270,8 @@ void DataFile::close() {
     const bool ok = !dirty_ || points.sync(handle_, writable_, path_, &why);
     unlink();
     dirty_ = false;
-    os::unmap(view_);
-    os::unmap(writable_);
+    unmap(view_);
+    unmap(writable_);
     os::close(std::exchange(handle_, os::kNone));
     if (!ok)
         report_fault(Fault::damaged, path_, "cannot be synced: " + why);
@@ -239,8 +291,8 @@ std::vector<DataFile*> DataFile::let_go(const std::string& path) {
             files.push_back(f);
     for (DataFile* f : files) {
         f->sync();
-        os::unmap(f->view_);
-        os::unmap(f->writable_);
+        f->unmap(f->view_);
+        f->unmap(f->writable_);
         os::close(f->handle_);
     }
     return files;

@@ -28,11 +28,18 @@ class DataFile {
         Create, // a fresh empty file in place of whatever stood at the path
     };
 
-    // Opens path. Read and Update answer no value for a missing file and
-    // report a link or a file the system refuses as damage. Create takes the
+    // Opens path. Read and Update answer no value for a missing file, report
+    // a link or anything not a regular file (a folder, a pipe) as damage,
+    // and a file the system refuses to open (its permissions) as one that
+    // cannot be opened, with the system's words. Create takes the
     // permissions and owner of like when given.
     static std::optional<DataFile> open(const std::string& path, Mode mode,
                                         const DataFile* like = nullptr);
+
+    // As open, but anything this process cannot open as a regular file (a
+    // link, a folder, a file it may not read) answers no value instead of
+    // being reported.
+    static std::optional<DataFile> open_if_regular(const std::string& path, Mode mode);
 
     DataFile() = default;
     DataFile(DataFile&& other) noexcept;
@@ -42,6 +49,9 @@ class DataFile {
     ~DataFile(); // closes (syncs what was written)
 
     bool is_open() const { return handle_ != os::kNone; }
+    // Whether path names this very file now (not a file put in its place,
+    // nor nothing at all).
+    bool is_at(const std::string& path) const;
     const std::string& path() const { return path_; }
     // From now on the handle's writes go to held (owned by the journal, which
     // outlives the handle) instead of the file, and its reads see them.
@@ -84,9 +94,20 @@ class DataFile {
     auto walk(Fn fn) const {
         if (!view_.data && ++walks_ > 4)
             map_for_reading();
-        if (const char* base = unheld_view())
-            return fn(Mapped{base});
+        if (const char* base = unheld_view()) {
+            auto answer = fn(Mapped{base});
+            check_views();
+            return answer;
+        }
         return fn(Buffered{*this, {}});
+    }
+    // A page of a mapping the system could not give (the file was cut short
+    // under the program, or the disk failed to read it) read as zeros: that
+    // is damage, reported here with the file's name. Every read through a
+    // mapping is followed by this check before what it read is acted on.
+    static void check_views() {
+        if (os::view_lost) [[unlikely]]
+            report_lost_view();
     }
     // A chunk of a pass over the file: the len bytes at offset as the
     // program sees them, straight from the mapping when it holds them and
@@ -130,6 +151,8 @@ class DataFile {
     }
     void map_for_reading() const;
     [[noreturn]] void report_unreadable(int64_t offset) const;
+    [[noreturn]] static void report_lost_view();
+    void unmap(os::View& view) const; // remembers the name of a lost one
     void link();
     void unlink();
 
@@ -186,6 +209,15 @@ bool remove_entry(const std::string& path);
 int make_folder(const std::string& path, std::string* why);
 // Removes the folder at path, which must be empty; false (why set) otherwise.
 bool remove_folder(const std::string& path, std::string* why);
+// Removes the real folder at path with the files in it, every one of which
+// must be named in names: never a link, nor anything through one (the folder
+// is opened without following a link and held while its files are removed
+// from it). False (why set), nothing removed, when path is a link or no
+// folder, or holds anything else.
+bool remove_folder_of(const std::string& path, const std::vector<std::string>& names,
+                      std::string* why);
+// Whether path names a folder (a link to one too).
+bool is_folder(const std::string& path);
 // The names of the entries of folder ("." and ".." left out), in no order;
 // false (why set) when it cannot be read.
 bool folder_entries(const std::string& folder, std::vector<std::string>* names, std::string* why);

@@ -4,6 +4,7 @@
 #include "store/datafile.h"
 #include "store/os.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -38,16 +39,20 @@ std::string folder_part(const std::string& path) {
 } // namespace
 
 Handle open_existing(const std::string& path, bool update, Refusal* refusal, std::string* why) {
+    // Without waiting: a pipe or a device put in a file's place would hold
+    // the open (and the folder's lock with it) for ever.
     int fd;
     do
-        fd = ::open(path.c_str(), (update ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC);
+        fd = ::open(path.c_str(),
+                    (update ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     while (fd < 0 && errno == EINTR);
     struct stat st;
     if (fd < 0) {
         *refusal = errno == ENOENT ? Refusal::missing
                    : errno == ELOOP && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)
                        ? Refusal::link
-                       : Refusal::system;
+                   : errno == EISDIR || errno == ENXIO ? Refusal::not_regular
+                                                       : Refusal::system;
         failed(why);
         return kNone;
     }
@@ -56,6 +61,7 @@ Handle open_existing(const std::string& path, bool update, Refusal* refusal, std
         *refusal = Refusal::not_regular;
         return kNone;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     *refusal = Refusal::none;
     return fd;
 }
@@ -109,6 +115,14 @@ int64_t size(Handle h, std::string* why) {
     return st.st_size;
 }
 
+bool file_id(Handle h, FileId* id, std::string* why) {
+    struct stat st;
+    if (::fstat(fd_of(h), &st) != 0)
+        return failed(why);
+    *id = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return true;
+}
+
 bool sync(Handle h, std::string* why) {
     return ::fsync(fd_of(h)) == 0 || failed(why);
 }
@@ -156,7 +170,58 @@ void unlock(Handle lock) {
     close(lock);
 }
 
+volatile std::sig_atomic_t view_lost = 0;
+
 namespace {
+
+// The views in use, for the handler of SIGBUS: a page the system cannot
+// give (past the end of a file cut short under the view, or a failed read)
+// is replaced with zeros, to the view's end, and the view is named lost.
+struct Registered {
+    const char* data;
+    int64_t length;
+    int protection;
+};
+constexpr int kMostViews = 64; // a few tables open at once, two views each at most
+Registered views[kMostViews];
+const char* volatile lost = nullptr;
+uintptr_t page_size = 4096; // the system's, once the handler is installed
+
+void on_lost_page(int signo, siginfo_t* info, void*) {
+    const auto* at = static_cast<const char*>(info->si_addr);
+    for (const Registered& v : views) {
+        if (!v.data || at < v.data || at >= v.data + v.length)
+            continue;
+        auto* page = reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(at) & ~(page_size - 1));
+        const auto rest = static_cast<std::size_t>(v.data + v.length - page);
+        if (::mmap(page, rest, v.protection, MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) ==
+            MAP_FAILED)
+            break;
+        lost = v.data;
+        view_lost = 1;
+        return; // the read is made again, on zeros
+    }
+    ::signal(signo, SIG_DFL); // no view of ours: the fault ends the process as it would
+}
+
+// Keeps a view in the handler's list; false when the list is full (the
+// file is then read without a view).
+bool registered(const char* data, int64_t length, int protection) {
+    static const bool installed = [] {
+        page_size = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+        struct sigaction sa {};
+        sa.sa_sigaction = on_lost_page;
+        sa.sa_flags = SA_SIGINFO;
+        sigemptyset(&sa.sa_mask);
+        return ::sigaction(SIGBUS, &sa, nullptr) == 0;
+    }();
+    for (Registered& v : views)
+        if (installed && !v.data) {
+            v = Registered{data, length, protection};
+            return true;
+        }
+    return false;
+}
 
 View mapped(Handle h, int64_t length, int protection) {
     View view;
@@ -164,14 +229,27 @@ View mapped(Handle h, int64_t length, int protection) {
         return view;
     void* p =
         ::mmap(nullptr, static_cast<std::size_t>(length), protection, MAP_SHARED, fd_of(h), 0);
-    if (p != MAP_FAILED) {
-        view.data = static_cast<const char*>(p);
-        view.length = length;
+    if (p == MAP_FAILED)
+        return view;
+    if (!registered(static_cast<const char*>(p), length, protection)) {
+        ::munmap(p, static_cast<std::size_t>(length));
+        return view;
     }
+    view.data = static_cast<const char*>(p);
+    view.length = length;
     return view;
 }
 
 } // namespace
+
+const char* lost_view() {
+    return lost;
+}
+
+void forget_lost_view() {
+    lost = nullptr;
+    view_lost = 0;
+}
 
 View map(Handle h, int64_t length) {
     return mapped(h, length, PROT_READ);
@@ -189,8 +267,12 @@ bool flush(const View& view, std::string* why) {
 }
 
 void unmap(View& view) {
-    if (view.data)
+    if (view.data) {
         ::munmap(const_cast<char*>(view.data), static_cast<std::size_t>(view.length));
+        for (Registered& v : views)
+            if (v.data == view.data)
+                v = Registered{};
+    }
     view = View{};
 }
 
@@ -228,6 +310,59 @@ int make_folder(const std::string& path, std::string* why) {
 
 bool remove_folder(const std::string& path, std::string* why) {
     return ::rmdir(path.c_str()) == 0 || failed(why);
+}
+
+bool is_folder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace {
+
+// The names in the folder open as fd, checked to be files named in names.
+bool only_files_named(int fd, const std::vector<std::string>& names,
+                      std::vector<std::string>* found, std::string* why) {
+    DIR* dir = ::fdopendir(::dup(fd));
+    if (!dir)
+        return failed(why);
+    bool only = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        struct stat st;
+        if (name == "." || name == "..")
+            continue;
+        const bool named = std::find(names.begin(), names.end(), name) != names.end();
+        if (!named || ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            S_ISDIR(st.st_mode)) {
+            *why = "it holds " + name + ", which is not one of its files";
+            only = false;
+            break;
+        }
+        found->push_back(name);
+    }
+    ::closedir(dir);
+    return only;
+}
+
+} // namespace
+
+bool remove_folder_of(const std::string& path, const std::vector<std::string>& names,
+                      std::string* why) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ELOOP || errno == ENOTDIR)
+            *why = "it is a link, or not a folder";
+        else
+            failed(why);
+        return false;
+    }
+    std::vector<std::string> found;
+    bool removed = only_files_named(fd, names, &found, why);
+    for (const std::string& name : found)
+        if (removed && ::unlinkat(fd, name.c_str(), 0) != 0)
+            removed = failed(why);
+    ::close(fd);
+    return removed && remove_folder(path, why);
 }
 
 bool folder_entries(const std::string& folder, std::vector<std::string>* names, std::string* why) {

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -213,6 +214,15 @@ int64_t size(Handle h, std::string* why) {
     return n.QuadPart;
 }
 
+bool file_id(Handle h, FileId* id, std::string* why) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle_of(h), &info))
+        return failed(why);
+    *id = FileId{info.dwVolumeSerialNumber,
+                 (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return true;
+}
+
 bool sync(Handle h, std::string* why) {
     return FlushFileBuffers(handle_of(h)) || failed(why);
 }
@@ -287,7 +297,57 @@ void unlock(Handle lock) {
     close(lock); // the system releases the lock with the handle
 }
 
+volatile std::sig_atomic_t view_lost = 0;
+
 namespace {
+
+// The views in use, for the handler of the in-page error the system raises
+// when a page of a view cannot be read (a failing disk, a network share
+// gone): the whole view gives way to zeroed memory at the same address, and
+// is named lost. (Windows refuses to cut a file short under a view.)
+struct Registered {
+    const char* data;
+    int64_t length;
+    bool writable;
+    bool replaced; // by zeroed memory, which unmap releases
+};
+constexpr int kMostViews = 64;
+Registered views[kMostViews];
+const char* volatile lost = nullptr;
+
+LONG CALLBACK on_in_page_error(EXCEPTION_POINTERS* e) {
+    const EXCEPTION_RECORD* r = e->ExceptionRecord;
+    if (r->ExceptionCode != EXCEPTION_IN_PAGE_ERROR || r->NumberParameters < 2)
+        return EXCEPTION_CONTINUE_SEARCH;
+    const auto* at = reinterpret_cast<const char*>(r->ExceptionInformation[1]);
+    for (Registered& v : views) {
+        if (!v.data || v.replaced || at < v.data || at >= v.data + v.length)
+            continue;
+        UnmapViewOfFile(v.data);
+        void* zeros =
+            VirtualAlloc(const_cast<char*>(v.data), static_cast<SIZE_T>(v.length),
+                         MEM_RESERVE | MEM_COMMIT, v.writable ? PAGE_READWRITE : PAGE_READONLY);
+        if (zeros != v.data)
+            return EXCEPTION_CONTINUE_SEARCH;
+        v.replaced = true;
+        lost = v.data;
+        view_lost = 1;
+        return EXCEPTION_CONTINUE_EXECUTION; // the read is made again, on zeros
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Keeps a view in the handler's list; false when the list is full (the
+// file is then read without a view).
+bool registered(const char* data, int64_t length, bool writable) {
+    static const bool installed = AddVectoredExceptionHandler(1, on_in_page_error) != nullptr;
+    for (Registered& v : views)
+        if (installed && !v.data) {
+            v = Registered{data, length, writable, false};
+            return true;
+        }
+    return false;
+}
 
 View mapped(Handle h, int64_t length, bool write) {
     View view;
@@ -299,6 +359,10 @@ View mapped(Handle h, int64_t length, bool write) {
         return view;
     const void* p = MapViewOfFile(mapping, write ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0,
                                   static_cast<SIZE_T>(length));
+    if (p && !registered(static_cast<const char*>(p), length, write)) {
+        UnmapViewOfFile(p);
+        p = nullptr;
+    }
     if (!p) {
         CloseHandle(mapping);
         return view;
@@ -310,6 +374,15 @@ View mapped(Handle h, int64_t length, bool write) {
 }
 
 } // namespace
+
+const char* lost_view() {
+    return lost;
+}
+
+void forget_lost_view() {
+    lost = nullptr;
+    view_lost = 0;
+}
 
 View map(Handle h, int64_t length) {
     return mapped(h, length, false);
@@ -329,7 +402,15 @@ bool flush(const View& view, std::string* why) {
 void unmap(View& view) {
     // Windows refuses to replace or cut a file while a view of it stands:
     // both the view and the mapping go.
-    if (view.data)
+    bool replaced = false;
+    for (Registered& v : views)
+        if (view.data && v.data == view.data) {
+            replaced = v.replaced;
+            v = Registered{};
+        }
+    if (replaced)
+        VirtualFree(const_cast<char*>(view.data), 0, MEM_RELEASE);
+    else if (view.data)
         UnmapViewOfFile(view.data);
     if (view.mapping != kNone)
         CloseHandle(handle_of(view.mapping));
@@ -387,6 +468,46 @@ int make_folder(const std::string& path, std::string* why) {
 
 bool remove_folder(const std::string& path, std::string* why) {
     return RemoveDirectoryW(wide(path).c_str()) || failed(why);
+}
+
+bool is_folder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool remove_folder_of(const std::string& path, const std::vector<std::string>& names,
+                      std::string* why) {
+    // Held open without sharing its deletion, the folder can be neither
+    // renamed nor replaced (by a junction) while its files are removed.
+    HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return failed(why);
+    BY_HANDLE_FILE_INFORMATION info{};
+    std::vector<std::string> found;
+    bool removed = GetFileInformationByHandle(h, &info) &&
+                   (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                   !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (!removed)
+        *why = "it is a link, or not a folder";
+    else
+        removed = folder_entries(path, &found, why);
+    const std::string inside = is_separator(wide(path).back()) ? path : path + "\\";
+    for (const std::string& name : found) {
+        const DWORD attributes = GetFileAttributesW(wide(inside + name).c_str());
+        if (removed &&
+            (std::find(names.begin(), names.end(), name) == names.end() ||
+             attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))) {
+            *why = "it holds " + name + ", which is not one of its files";
+            removed = false;
+        }
+    }
+    for (const std::string& name : found)
+        if (removed && !DeleteFileW(wide(inside + name).c_str()))
+            removed = failed(why);
+    CloseHandle(h);
+    return removed && remove_folder(path, why);
 }
 
 bool folder_entries(const std::string& folder, std::vector<std::string>* names, std::string* why) {

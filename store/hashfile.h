@@ -183,10 +183,13 @@ int32_t hash_pass(const DataFile& f, int32_t first, Visit visit) {
         const long writes = f.writes();
         int32_t i = 0;
         for (; i < count && f.writes() == writes; ++i) // a write ends the chunk: read it again
-            if (visit(at + i, checked(f, at + i, record_in<Rec>(bytes + i * sizeof(Rec)))))
+            if (visit(at + i, checked(f, at + i, record_in<Rec>(bytes + i * sizeof(Rec))))) {
+                DataFile::check_views();
                 return at + i;
+            }
         at += i;
     }
+    DataFile::check_views();
     return -1;
 }
 
@@ -231,6 +234,7 @@ std::vector<int32_t> hash_dump(const DataFile& f, int32_t n) {
         for (int32_t i = 0; i < count; ++i)
             keys.push_back(key_in<Rec>(bytes + i * sizeof(Rec)));
     }
+    DataFile::check_views();
     return keys;
 }
 

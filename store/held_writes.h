@@ -4,6 +4,7 @@
 // them over what it reads (store/datafile.h).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +18,11 @@ class HeldWrites {
     bool empty() const { return writes_.empty(); }
     void clear() { writes_.clear(); }
     const Map& all() const { return writes_; }
+
+    // The length of the table the writes go to, as it will be when they
+    // reach it (a grown table's); -1 while unknown.
+    int64_t table_size() const { return table_size_; }
+    void set_table_size(int64_t size) { table_size_ = size; }
 
     // Holds len bytes written at offset. Writes of one table are whole
     // records at record offsets, so held writes never overlap each other.
@@ -43,4 +49,5 @@ class HeldWrites {
 
   private:
     Map writes_;
+    int64_t table_size_ = -1;
 };

@@ -33,16 +33,24 @@ void journal_hold_rename(const std::string& from, const std::string& to);
 
 // Ends the current action: its writes and renames reach the tables through
 // the journal as described above, while the journal file is locked (a backup
-// that takes the same lock sees the tables between two actions). Nothing when
-// nothing is held. The sync count: the intent, each table written, and the
-// journal again after a rename.
+// that takes the same lock sees the tables between two actions). The journal
+// written and locked is the one the folder names: one deleted or replaced
+// since it was opened is made again first. Nothing is written when nothing is
+// held, nor when a table read through a mapping changed under the program
+// (damage, reported by its name). The sync count: the intent, each table
+// written, and the journal again after a rename.
 void journal_commit();
 
 enum class JournalState { empty, complete, torn };
 // What the folder's journal holds: nothing, a whole intent a crash left
-// behind, or a torn one (which was never applied).
+// behind, or a torn one (which was never applied). A journal that cannot be
+// read, is longer than the tables could need, or holds an intent that does
+// not fit the tables as they stand (see journal.cpp) is reported as damage
+// of rentdesk.journal.
 JournalState journal_state();
 // Applies a whole intent a crash left behind (a torn one is dropped) and
 // clears the journal, holding the journal file's lock as a commit does.
-// Answers whether an intent was applied.
+// Answers whether an intent was applied. Everything is checked as by
+// journal_state before anything is written; a journal it may not write is a
+// fault too.
 bool journal_recover();

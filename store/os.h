@@ -4,6 +4,7 @@
 // rest of the program uses DataFile and the folder calls of datafile.h.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,8 +25,9 @@ inline constexpr bool kOpenFilesBlockReplace = false;
 enum class Refusal { none, missing, link, not_regular, system };
 
 // Opens an existing regular file for reading (and writing when update),
-// never through a link. kNone when refused, with the reason and the system's
-// words in why.
+// never through a link; anything else (a folder, a pipe, a device) is
+// refused without waiting on it. kNone when refused, with the reason and the
+// system's words in why.
 Handle open_existing(const std::string& path, bool update, Refusal* refusal, std::string* why);
 
 // Makes path a new empty file for reading and writing: whatever stands there
@@ -42,6 +44,14 @@ long read_at(Handle h, int64_t offset, void* buf, std::size_t len, std::string* 
 long write_at(Handle h, int64_t offset, const void* buf, std::size_t len, std::string* why);
 
 int64_t size(Handle h, std::string* why); // -1 on failure
+
+// What tells files apart: the same for two handles (or a handle and a path
+// opened afresh) exactly when they are the same file, whatever its names.
+struct FileId {
+    uint64_t volume = 0, index = 0;
+    bool operator==(const FileId&) const = default;
+};
+bool file_id(Handle h, FileId* id, std::string* why);
 bool sync(Handle h, std::string* why);
 bool truncate(Handle h, int64_t length, std::string* why);
 
@@ -64,6 +74,14 @@ struct View {
 View map(Handle h, int64_t length);
 // The same for writing in place: what is written there goes to the file.
 View map_for_writing(Handle h, int64_t length);
+// A page of a view the system cannot give (the file was cut short under it,
+// or the disk failed to read it) reads as zeros from then on instead of
+// ending the process, and view_lost is set, with lost_view answering the
+// view's data until forget_lost_view: the caller reports the file before
+// anything it read there is used.
+extern volatile std::sig_atomic_t view_lost;
+const char* lost_view();
+void forget_lost_view();
 // Forces what was written through a view to the file on disk.
 bool flush(const View& view, std::string* why);
 void unmap(View& view);

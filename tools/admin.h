@@ -31,8 +31,10 @@ int usage_error(const std::string& what);
 
 // A command that writes takes the folder's lock and first finishes a clerk's
 // action a crash cut short; it ends the program with status 1 when a counter
-// or another command holds the folder, or the folder cannot be locked.
-void lock_for_writing();
+// or another command holds the folder, or the folder cannot be locked. One
+// that makes the tables afresh sets aside a journal whose action cannot be
+// finished, and says so.
+void lock_for_writing(bool afresh = false);
 // A command that only reads keeps writers out while it reads when it can; in
 // a folder a counter works in it reads the files as they stand, and says so.
 void lock_for_reading();

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <thread>
 
@@ -24,6 +26,8 @@ constexpr const char* kBackupPrefix = "rentdesk-";
 constexpr const char* kReplacedPrefix = "replaced-"; // the tables a restore replaced
 constexpr const char* kUnfinished = ".part"; // a backup being made, or one that failed its check
 constexpr int kJournalWaitSeconds = 10;
+
+std::string unfinished; // the folder a backup is being made in, removed if it fails
 
 // Copies the file at from into a fresh file at to, synced, with the
 // permissions and owner of like (of from when none is given).
@@ -100,12 +104,23 @@ bool older(const std::string& a, const std::string& b, std::size_t prefix) {
     return count(a) < count(b);
 }
 
-// Removes all but the newest keep folders named prefix and a stamp in
-// parent ("" for the data folder): the five data files of each, then the
-// folder, which holds nothing else. Answers false when one could not be
-// removed whole.
-bool remove_old_folders(const std::string& parent, const std::string& prefix, std::size_t keep,
-                        const char* kind) {
+// Removes a folder this command made (a backup, one a backup left
+// unfinished, or the tables a restore replaced): only a real folder holding
+// nothing but data files, never through a link.
+bool remove_made_folder(const std::string& folder) {
+    std::string why;
+    if (remove_folder_of(folder, {std::begin(kDataFileNames), std::end(kDataFileNames)}, &why))
+        return true;
+    std::fprintf(stderr, "rentdesk-admin: %s was not removed: %s\n", folder.c_str(), why.c_str());
+    return false;
+}
+
+// Removes what earlier backups left unfinished in parent ("" for the data
+// folder), and all but the newest keep folders named prefix and a stamp,
+// the one just made (made, or "" when none) always among them, whatever
+// the stamps of the others say. Answers false when one could not be removed.
+bool remove_old_folders(const std::string& parent, const std::string& prefix,
+                        const std::string& made, std::size_t keep, const char* kind) {
     std::vector<std::string> names, old;
     std::string why;
     if (!folder_entries(parent, &names, &why)) {
@@ -113,24 +128,24 @@ bool remove_old_folders(const std::string& parent, const std::string& prefix, st
                      parent.empty() ? "the data folder" : parent.c_str(), why.c_str());
         return false;
     }
-    for (const std::string& name : names)
-        if (is_stamped_name(name, prefix))
+    const std::size_t part = std::string(kUnfinished).size();
+    bool all = true;
+    for (const std::string& name : names) {
+        if (name.size() > part && name.ends_with(kUnfinished) &&
+            is_stamped_name(name.substr(0, name.size() - part), prefix))
+            all = remove_made_folder(parent + name) && all;
+        else if (is_stamped_name(name, prefix) && parent + name != made)
             old.push_back(name);
+    }
     std::sort(old.begin(), old.end(), [&](const std::string& a, const std::string& b) {
         return older(a, b, prefix.size());
     });
-    bool all = true;
-    for (std::size_t i = 0; i + keep < old.size(); ++i) {
-        const std::string folder = parent + old[i];
-        for (const char* file : kDataFileNames)
-            remove_entry(folder + "/" + file);
-        if (remove_folder(folder, &why)) {
-            std::printf("Removed the older %s %s.\n", kind, folder.c_str());
-            continue;
-        }
-        std::fprintf(stderr, "rentdesk-admin: the older %s %s was not removed: %s\n", kind,
-                     folder.c_str(), why.c_str());
-        all = false;
+    const std::size_t others = keep == 0 ? old.size() : made.empty() ? keep : keep - 1;
+    for (std::size_t i = 0; i + others < old.size(); ++i) {
+        const bool removed = remove_made_folder(parent + old[i]);
+        if (removed)
+            std::printf("Removed the older %s %s.\n", kind, (parent + old[i]).c_str());
+        all = removed && all;
     }
     return all;
 }
@@ -152,14 +167,18 @@ bool parse_keep(const std::string& n, std::size_t& keep) {
 // The journal's lock, which a counter holds while an action's writes reach
 // the tables: waited for, so that the tables are copied between two actions.
 // A counter makes its journal as it starts: one starting now is given a moment.
+// The lock is that of the journal the folder names when it is taken: a
+// counter whose journal was deleted or replaced makes it again there before
+// its next action reaches the tables.
 std::optional<DataFile> lock_journal(bool folder_ours) {
     for (int tries = 0;; ++tries) {
         std::optional<DataFile> journal = DataFile::open(kJournalFile, DataFile::Mode::Read);
-        if (journal && journal->lock(true))
+        const bool locked = journal && journal->lock(true);
+        if (locked && (folder_ours || journal->is_at(kJournalFile)))
             return journal;
         if (folder_ours)
             return std::nullopt; // no program can write while the folder is ours
-        if (journal)
+        if (journal && !locked)
             copy_refused(std::string("the lock of ") + kJournalFile + " cannot be taken");
         if (tries == kJournalWaitSeconds * 10)
             copy_refused(std::string("a rentdesk program works in this folder but ") +
@@ -202,9 +221,10 @@ int cmd_backup(const Args& args) {
     }
     if (!dest)
         return usage_error("backup needs a destination folder");
-    if (!entry_exists(*dest)) { // never made here: a backup disk that is not there is noticed
-        std::fprintf(stderr, "rentdesk-admin: the backup folder %s does not exist.\n",
-                     dest->c_str());
+    if (!is_folder(*dest)) { // never made here: a backup disk that is not there is noticed
+        std::fprintf(stderr, "rentdesk-admin: the backup folder %s %s.\n", dest->c_str(),
+                     entry_exists(dest->substr(0, dest->size() - 1)) ? "is not a folder"
+                                                                     : "does not exist");
         return 1;
     }
     const std::vector<std::string> present = present_data_files();
@@ -215,27 +235,32 @@ int cmd_backup(const Args& args) {
                      present.empty() ? "none" : ("only " + joined(present)).c_str());
         return 1;
     }
-    const std::string part = make_stamped_folder(*dest, kBackupPrefix, kUnfinished);
-    copy_tables(part);
-    CheckResult result = check_folder_at(part);
+    unfinished = make_stamped_folder(*dest, kBackupPrefix, kUnfinished);
+    std::atexit([] { // however the command ends, a failed copy does not fill the backup disk
+        std::string why;
+        if (!unfinished.empty())
+            remove_folder_of(unfinished.substr(0, unfinished.size() - 1),
+                             {std::begin(kDataFileNames), std::end(kDataFileNames)}, &why);
+    });
+    copy_tables(unfinished);
+    CheckResult result = check_folder_at(unfinished);
     if (!result.problems.empty()) { // on standard error, which cron mails
         for (const std::string& line : result.problems)
             std::fprintf(stderr, "%s\n", line.c_str());
-        std::fprintf(stderr,
-                     "rentdesk-admin: the copy is not a sound set of data files; it is "
-                     "kept in %s for a look, and is no backup.\n",
-                     part.c_str());
+        std::fprintf(stderr, "rentdesk-admin: the copy is not a sound set of data files, so it "
+                             "was removed: no backup was made.\n");
         return 1;
     }
-    const std::string made = part.substr(0, part.size() - 1); // without the separator
+    const std::string made = unfinished.substr(0, unfinished.size() - 1); // no separator
     std::string name = made.substr(0, made.size() - std::string(kUnfinished).size()), why;
     if (!rename_unless_taken(made, name, &why)) {
         std::fprintf(stderr, "rentdesk-admin: the backup in %s cannot be named %s: %s\n",
-                     part.c_str(), name.c_str(), why.c_str());
+                     unfinished.c_str(), name.c_str(), why.c_str());
         return 1;
     }
+    unfinished.clear();
     std::printf("Backed up the five data files into %s.\n", name.c_str());
-    return keep > 0 && !remove_old_folders(*dest, kBackupPrefix, keep, "backup") ? 1 : 0;
+    return remove_old_folders(*dest, kBackupPrefix, name, keep, "backup") ? 0 : 1;
 }
 
 int cmd_restore(const Args& args) {
@@ -254,17 +279,17 @@ int cmd_restore(const Args& args) {
     if (!from_arg)
         return usage_error("restore takes one backup folder");
     const std::string from = as_folder(user_path(*from_arg));
-    lock_for_writing();
     CheckResult result = check_folder_at(from);
     if (!result.problems.empty()) {
         for (const std::string& line : result.problems)
-            std::printf("%s\n", line.c_str());
+            std::fprintf(stderr, "%s\n", line.c_str());
         std::fprintf(stderr,
                      "rentdesk-admin: %s is not a sound set of data files; nothing was "
                      "changed.\n",
                      from.c_str());
         return 1;
     }
+    lock_for_writing(true); // the tables are replaced: a journal of others is set aside
     // The tables in place now, copied aside first; a link among them is
     // refused before anything is written.
     std::vector<std::optional<DataFile>> old;
@@ -292,5 +317,7 @@ int cmd_restore(const Args& args) {
     std::printf("Restored the five data files from %s.\n", from.c_str());
     if (!aside.empty())
         std::printf("The files they replaced are in %s.\n", aside.c_str());
-    return keep > 0 && !remove_old_folders("", kReplacedPrefix, keep, "replaced folder") ? 1 : 0;
+    const std::string made = aside.empty() ? "" : aside.substr(0, aside.size() - 1);
+    return keep == 0 || remove_old_folders("", kReplacedPrefix, made, keep, "replaced folder") ? 0
+                                                                                            : 1;
 }

@@ -155,7 +155,7 @@ void build_table(const std::vector<Rec>& recs) {
 int cmd_demo(const Args& args) {
     if (!args.empty())
         return usage_error("demo takes no arguments");
-    lock_for_writing();
+    lock_for_writing(present_data_files().empty()); // new tables: a stale journal goes
     const std::vector<std::string> present = present_data_files();
     if (present.size() == std::size(kDataFileNames)) {
         std::printf("The five data files are already here; demo changed nothing.\n");

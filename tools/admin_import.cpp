@@ -58,7 +58,8 @@ Date date(const std::string& text, const char* field, Why& why) {
     return d;
 }
 
-// Whether the text is UTF-8 without control characters (C0, DEL, C1).
+// Whether the text is UTF-8 without control characters (C0, DEL, C1): no
+// overlong form, no surrogate, nothing above U+10FFFF.
 bool clean_utf8(const std::string& t) {
     for (std::size_t i = 0; i < t.size();) {
         const auto c = static_cast<unsigned char>(t[i]);
@@ -67,8 +68,14 @@ bool clean_utf8(const std::string& t) {
                                 : c >= 0xE0 && c < 0xF0 ? 3
                                 : c >= 0xF0 && c < 0xF5 ? 4
                                                         : 0;
-        if (len == 0 || i + len > t.size() || c < 0x20 || c == 0x7F ||
-            (c == 0xC2 && static_cast<unsigned char>(t[i + 1]) < 0xA0))
+        if (len == 0 || i + len > t.size() || c < 0x20 || c == 0x7F)
+            return false;
+        // The second byte's range, narrower after the leads of the forms
+        // excluded above and after C2 (the C1 controls).
+        const auto second = len > 1 ? static_cast<unsigned char>(t[i + 1]) : 0x80;
+        const unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : c == 0xC2 ? 0xA0 : 0x80;
+        const unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+        if (second < low || second > high)
             return false;
         for (std::size_t k = 1; k < len; ++k)
             if ((static_cast<unsigned char>(t[i + k]) & 0xC0) != 0x80)
@@ -80,7 +87,8 @@ bool clean_utf8(const std::string& t) {
 
 // Stores a text whole; one longer than its field is a bad row, never cut.
 template <std::size_t N>
-void text(std::array<char, N>& to, const std::string& t, const char* field, Why& why) {
+void text(std::array<char, N>& to, const std::string& field_text, const char* field, Why& why) {
+    const std::string t = unguarded(field_text); // as export wrote it, formulas guarded
     if (t.find_first_not_of(' ') == std::string::npos)
         why.push_back(std::string(field) + " is empty");
     else if (!clean_utf8(t))
@@ -145,6 +153,10 @@ std::vector<Entry<Rec>> read_entries(std::istream& in, const std::string& header
             continue;
         if (first)
             e.why.push_back("the first line must be the header " + header + by_semicolons(fields));
+        else if (reader.too_long())
+            e.why.push_back("a field is longer than " + std::to_string(kLongestField) +
+                            " bytes, or the row than " + std::to_string(kLongestRow) +
+                            ", which no row to import can be");
         else if (unclosed)
             e.why.push_back("a quoted field is not closed before the end of the file");
         else if (fields.size() != count)

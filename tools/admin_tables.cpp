@@ -55,7 +55,7 @@ int cmd_init(const Args& args) {
     int32_t slots = 0;
     if (!slots_arg || !parse_slots(slots_arg, slots))
         return usage_error("SLOTS must be a whole number from 2 to 10000000");
-    lock_for_writing();
+    lock_for_writing(force || present_data_files().empty()); // new tables: a stale journal goes
 
     std::string present = joined(present_data_files());
     if (!present.empty() && !force) {

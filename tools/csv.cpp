@@ -8,10 +8,23 @@
 
 namespace {
 
+// Whether a spreadsheet would run the field as a formula, the ' that may
+// begin it passed over.
+bool formula_like(std::string_view text) {
+    const std::size_t first = text.find_first_not_of('\'');
+    if (first == std::string_view::npos ||
+        std::string_view("=+-@\t\r").find(text[first]) == std::string_view::npos)
+        return false;
+    const bool negative_number = first == 0 && text.size() > 1 && text[0] == '-' &&
+                                 text.find_first_not_of("0123456789", 1) == std::string_view::npos;
+    return !negative_number;
+}
+
 std::string csv_field(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
+    const bool guarded = formula_like(text);
+    if (!guarded && text.find_first_of(",\"\r\n") == std::string_view::npos)
         return std::string(text);
-    std::string out = "\"";
+    std::string out = guarded ? "\"'" : "\"";
     for (char c : text) {
         out += c;
         if (c == '"')
@@ -38,6 +51,12 @@ std::string csv_row(const Fields& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i)
         out += (i ? "," : "") + csv_field(fields[i]);
     return out + "\n";
+}
+
+std::string unguarded(std::string_view field) {
+    if (!field.empty() && field[0] == '\'' && formula_like(field.substr(1)))
+        field.remove_prefix(1);
+    return std::string(field);
 }
 
 std::string iso_date(Date d) {
@@ -72,7 +91,15 @@ bool CsvReader::next(Fields& fields, long& line, bool& unclosed) {
     fields.assign(1, "");
     line = line_;
     unclosed = false;
+    too_long_ = false;
     bool quoted = false, any = false;
+    std::size_t row = 0; // bytes of the row read so far
+    auto keep = [&](char c) {
+        if (fields.back().size() < kLongestField && !too_long_)
+            fields.back() += c;
+        else
+            too_long_ = true;
+    };
     if (!started_ && (started_ = true) && in_.peek() == 0xEF) // a byte order mark
         for (int mark : {0xEF, 0xBB, 0xBF})
             if (in_.peek() == mark)
@@ -80,22 +107,25 @@ bool CsvReader::next(Fields& fields, long& line, bool& unclosed) {
     for (int c; (c = in_.get()) != EOF;) {
         if (c == '\n')
             ++line_;
+        too_long_ = too_long_ || ++row > kLongestRow;
         if (quoted && c == '"' && in_.peek() == '"') {
-            fields.back() += static_cast<char>(in_.get());
+            keep(static_cast<char>(in_.get()));
         } else if (c == '"' && (quoted || fields.back().empty())) {
             quoted = !quoted;
         } else if (!quoted && c == ',') {
-            fields.emplace_back();
+            if (!too_long_)
+                fields.emplace_back();
         } else if (!quoted && (c == '\n' || (c == '\r' && in_.peek() == '\n'))) {
             if (c == '\r')
                 continue;
             if (any)
                 return true;
             line = line_;
+            row = 0;
             fields.assign(1, "");
             continue; // an empty line
         } else {
-            fields.back() += static_cast<char>(c);
+            keep(static_cast<char>(c));
         }
         any = true;
     }

@@ -14,8 +14,15 @@
 using Fields = std::vector<std::string>;
 
 // A row as CSV: the fields joined by commas, each in double quotes (inner
-// quotes doubled) when it holds a comma, a quote, CR or LF; ended by LF.
+// quotes doubled) when it holds a comma, a quote, CR or LF; ended by LF. A
+// field a spreadsheet would run as a formula (one that begins with =, +, -,
+// @, a tab or CR, after any ' that begin it; a whole negative number is no
+// formula) gets one ' more in front, inside quotes: the spreadsheet then
+// shows it as text.
 std::string csv_row(const Fields& fields);
+// A text field as it was before csv_row guarded it: the ' csv_row put in
+// front of a formula taken away again.
+std::string unguarded(std::string_view field);
 
 // A date as YYYY-MM-DD, whatever the numbers it holds.
 std::string iso_date(Date d);
@@ -25,6 +32,10 @@ bool parse_iso_date(std::string_view text, Date& out);
 // Reads a whole decimal number, with an optional sign, from min to max;
 // false for anything else (out is then left alone).
 bool parse_number(std::string_view text, int64_t min, int64_t max, int32_t& out);
+
+// No field of a row to import is longer, nor any row: one that is, is
+// refused as it is read, and never held whole.
+inline constexpr std::size_t kLongestField = 256, kLongestRow = 4096;
 
 // Reads CSV rows from a stream: LF or CRLF line ends, quoted fields that may
 // hold commas, quotes and line ends, a UTF-8 byte order mark at the start
@@ -36,9 +47,13 @@ class CsvReader {
     // false at the end of the input. unclosed tells whether the row ended
     // inside a quoted field (the input ended first).
     bool next(Fields& fields, long& line, bool& unclosed);
+    // Whether the row next read was longer than kLongestRow bytes, or one
+    // of its fields longer than kLongestField: what is beyond was dropped.
+    bool too_long() const { return too_long_; }
 
   private:
     std::istream& in_;
     long line_ = 1;
     bool started_ = false;
+    bool too_long_ = false;
 };

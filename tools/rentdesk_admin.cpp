@@ -6,11 +6,13 @@
 #include "store/datacheck.h"
 #include "store/datafile.h"
 #include "store/datafiles.h"
+#include "store/dates.h"
 #include "store/fault.h"
 #include "store/journal.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <optional>
 
 const std::vector<Command> kCommands = {
@@ -75,9 +77,11 @@ int help() {
     return 0;
 }
 
-// A data file that cannot be used ends the command with its message.
+// A data file that cannot be used ends the command with its message, on
+// standard error as every failure.
 [[noreturn]] void report_file_fault(const StoreFault& fault) {
-    std::fputs(fault_message(fault).c_str(), stdout);
+    std::fflush(stdout);
+    std::fputs(fault_message(fault).c_str(), stderr);
     DataFile::close_all();
     std::exit(1);
 }
@@ -102,7 +106,30 @@ int usage_error(const std::string& what) {
     return 2;
 }
 
-void lock_for_writing() {
+// The journal of a folder whose tables a command makes afresh: the action
+// it holds is finished when it can be, and otherwise (its tables are gone,
+// or it is damaged) the journal is set aside under a name of its own, so
+// that it never bars the way to new tables.
+void finish_or_set_aside_journal() {
+    set_fault_handler(nullptr);
+    try {
+        if (journal_recover())
+            std::printf("Finished the action a crash had cut short (%s).\n", kJournalFile);
+    } catch (const StoreFault& fault) {
+        const std::string aside = std::string(kJournalFile) + "-" + clock_stamp();
+        std::string why;
+        if (!rename_unless_taken(kJournalFile, aside, &why)) {
+            std::fprintf(stderr, "rentdesk-admin: %s cannot be set aside as %s: %s\n", kJournalFile,
+                         aside.c_str(), why.c_str());
+            std::exit(1);
+        }
+        std::printf("Set %s aside as %s, since the action in it cannot be finished (%s: %s).\n",
+                    kJournalFile, aside.c_str(), fault.path.c_str(), fault.what.c_str());
+    }
+    set_fault_handler(report_file_fault);
+}
+
+void lock_for_writing(bool afresh) {
     std::string why;
     FolderLock::Outcome outcome = FolderLock::take(folder_lock, &why);
     if (outcome == FolderLock::Outcome::busy)
@@ -112,7 +139,9 @@ void lock_for_writing() {
         std::fprintf(stderr, "rentdesk-admin: the data folder cannot be locked: %s\n", why.c_str());
     if (outcome != FolderLock::Outcome::taken)
         std::exit(1);
-    if (journal_recover())
+    if (afresh)
+        finish_or_set_aside_journal();
+    else if (journal_recover())
         std::printf("Finished the action a crash had cut short (%s).\n", kJournalFile);
 }
 
@@ -237,7 +266,14 @@ int main(int argc, char** argv) {
                          data->c_str(), why.c_str());
             return 1;
         }
-        return c.run(Args(args.begin() + 1, args.end()));
+        try {
+            return c.run(Args(args.begin() + 1, args.end()));
+        } catch (const StoreFault& fault) { // met where no handler ends the command
+            report_file_fault(fault);
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "rentdesk-admin: %s needs more memory than there is.\n", c.name);
+            return 1;
+        }
     }
     return usage_error("unknown command '" + args[0] + "'");
 }

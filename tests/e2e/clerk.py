@@ -4,7 +4,10 @@
 # Steps: an int chooses that main-menu entry; a str is a typed line; Scr(text)
 # waits until the whole screen is text; Msg(text) does so and passes it with a
 # key; See(text) waits for text in new output; Yes/No/Esc(question) check the
-# dialog (yes highlighted) and answer it; Key(name) presses a key.
+# dialog (yes highlighted) and answer it; Key(name) presses a key; a function
+# is called with the folder the program works in (something done to it meanwhile).
+
+from pathlib import Path
 
 from rd import Client, Movie, Rent, Reserve, Saved
 
@@ -105,7 +108,9 @@ Scr, Msg, See, Key, Yes, No, Esc = (type(n, (str,), {}) for n in "Scr Msg See Ke
 
 def play(s, steps):
     for st in steps:
-        if isinstance(st, int):
+        if callable(st):
+            st(Path(s.p.cwd))
+        elif isinstance(st, int):
             s.see(MENU_END)
             for _ in range(st - 1):
                 s.key("down")

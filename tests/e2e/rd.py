@@ -136,10 +136,25 @@ class Shop:
                 (s, a, b) for s, (a, b) in enumerate(zip(got, table.recs)) if a != b], len(got))
 
 
-def admin(folder, *args, date=None, prog="rentdesk-admin"):
+def admin(folder, *args, date=None, prog="rentdesk-admin", timeout=120):
     # rentdesk-admin (or prog) run in folder, on the clock of env(date) when given.
     return subprocess.run([str(BUILD / prog), *args], cwd=folder, capture_output=True, text=True,
-                          env=date and env(date), timeout=120)
+                          env=date and env(date), timeout=timeout)
+
+
+def intent(*entries, form=b"RDJ2"):
+    # A whole intent as a crash leaves it in rentdesk.journal; entries are
+    # ("S", table, length), ("R", grown, table) or ("W", table, offset, bytes).
+    body = form + struct.pack("<I", len(entries))
+    for kind, name, *rest in entries:
+        body += kind.encode() + struct.pack("<H", len(name)) + name.encode() + (
+            struct.pack("<q", *rest) if kind == "S" else
+            struct.pack("<H", len(rest[0])) + rest[0].encode() if kind == "R" else
+            struct.pack("<qI", rest[0], len(rest[1])) + rest[1])
+    h = 1469598103934665603
+    for c in body:
+        h = (h ^ c) * 1099511628211 % 2 ** 64
+    return body + struct.pack("<Q", h)
 
 
 CLEAR = b"\x1b[H\x1b[2J"

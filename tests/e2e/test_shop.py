@@ -173,13 +173,53 @@ def test_a_backup_waits_for_the_action_whose_writes_are_reaching_the_tables(tmp_
     os.close(folder)
 
 
+def hostile_backups(bk):  # a link named like a backup into another shop, and what cron left
+    rd.Shop(bk.parent / "other").put(ANN).write()
+    (bk / "rentdesk-20000101-000000").symlink_to(bk.parent / "other")
+    for name, made in (("rentdesk-29991231-235959", NAMES), ("rentdesk-20000102-000000.part",
+                                                            NAMES[:2]),
+                       ("rentdesk-20000103-000000", ["notes.txt"])):
+        (bk / name).mkdir()
+        for file in made:
+            (bk / name / file).write_text("x")
+
+
+def linked_table(bk):
+    (bk.parent / "shop/user.txt").rename(bk.parent / "u")
+    (bk.parent / "shop/user.txt").symlink_to(bk.parent / "u")
+
+
+BACKUP_FOLDER = [  # what is made of bk or the shop, status, what stderr says, what bk keeps
+    (hostile_backups, 1, ["rentdesk-20000101-000000 was not removed: it is a link, or not a "
+                          "folder", "rentdesk-20000103-000000 was not removed: it holds notes.txt"],
+     {"rentdesk-20000101-000000", "rentdesk-20000103-000000"}),
+    (lambda bk: bk.rmdir() or bk.write_text(""), 1, ["bk/ is not a folder"], None),
+    (linked_table, 1, ["Data file user.txt is a link, which the program does not follow"], set()),
+]
+
+
+@pytest.mark.parametrize("make, status, said, kept", BACKUP_FOLDER)
+def test_backup_keep_removes_only_real_backups_and_a_failure_leaves_nothing(tmp_path, make,
+                                                                            status, said, kept):
+    rd.Shop(tmp_path / "shop").put(BEN).write()
+    (tmp_path / "bk").mkdir()
+    make(tmp_path / "bk")
+    run = rd.admin(tmp_path, "--data", "shop", "backup", "bk", "--keep", "1")
+    assert run.returncode == status and all(words in run.stderr for words in said), run.stderr
+    if kept is not None:  # besides them, only the backup made
+        made = {p.name for p in (tmp_path / "bk").iterdir()} - kept
+        assert len(made) == ("Backed up" in run.stdout) and not any("part" in m for m in made)
+    if (tmp_path / "other").exists():
+        assert files(tmp_path / "other") == files(rd.Shop(tmp_path / "o").put(ANN).write().dir)
+
+
 def test_a_damaged_backup_is_refused_and_nothing_changes(tmp_path):
     rd.Shop(tmp_path / "shop").put(ANN).write()
     backup = rd.Shop(tmp_path / "bk").put(BEN).write().dir
     os.truncate(backup / "rentmovies.txt", 100)
     before = state(tmp_path / "shop")
     run = rd.admin(tmp_path, "--data", "shop", "restore", "bk")
-    assert run.returncode == 1 and "rentmovies.txt: its length" in run.stdout
+    assert run.returncode == 1 and "rentmovies.txt: its length" in run.stderr
     assert state(tmp_path / "shop") == before
 
 

@@ -11,6 +11,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import termios
 import time
 from pathlib import Path
 
@@ -181,3 +182,74 @@ def test_numbers_at_their_edges(tmp_path):
     shop[Rent].delete(7)  # returned the day it was rented: no fine, whatever its period
     shop[Movie].set(5, rented=0)
     shop.check()
+
+
+def journal_as(folder, how):  # rentdesk.journal made as how says, by root
+    journal = folder / "rentdesk.journal"
+    if how == "a whole intent of root's":
+        journal.write_bytes(rd.intent(("S", "user.txt", 832), ("W", "user.txt", 0, bytes(64))))
+    elif how == "sparse, 60 GB":
+        journal.write_bytes(b"")
+        os.truncate(journal, 60 * 2 ** 30)
+        os.chmod(journal, 0o666)
+    elif how == "a link":
+        (folder / "j").write_bytes(b"")
+        journal.symlink_to("j")
+    else:
+        journal.mkdir()
+
+
+JOURNAL_FILES = [  # rentdesk.journal as, what the clerk's counter says of it, what check says
+    ("a whole intent of root's", "Error opening input file \\rentdesk.journal!  End of program..",
+     "rentdesk.journal: holds a clerk's action a crash cut short"),
+    ("sparse, 60 GB", "is 64424509440 bytes long, more than any action on these tables could need",
+     "rentdesk.journal: is 64424509440 bytes long"),
+    ("a link", "rentdesk.journal is a link", "rentdesk.journal: is a link"),
+    ("a folder", "rentdesk.journal is not a regular file", "rentdesk.journal: is not a regular "
+                                                           "file; no start can finish it"),
+]
+
+
+@pytest.mark.parametrize("how, counter_says, check_says", JOURNAL_FILES)
+def test_a_journal_that_cannot_be_used_ends_the_counter_by_name_and_check_says_so(
+        tmp_path, how, counter_says, check_says):
+    folder = shared_folder("rentdesk", "rentdesk-admin")
+    rd.Shop(folder).put(ANN).write()
+    for f in [folder, *(folder / T.FILE for T in rd.TYPES)]:
+        os.chmod(f, 0o777)
+    journal_as(folder, how)
+    before = {T.FILE: (folder / T.FILE).read_bytes() for T in rd.TYPES}
+    s = rd.Session(folder, prog="/usr/bin/setpriv", args=NOBODY_RUNS + [str(folder / "bin/rentdesk")],
+                   extra={"LD_PRELOAD": ""})
+    assert s.status() == 1 and counter_says in s.screen()
+    check = subprocess.run(["setpriv", *NOBODY_RUNS, folder / "bin/rentdesk-admin", "check"],
+                           cwd=folder, capture_output=True, text=True)
+    assert check.returncode == 1 and check_says in check.stdout, check.stdout
+    assert before == {T.FILE: (folder / T.FILE).read_bytes() for T in rd.TYPES}
+    shutil.rmtree(folder)
+
+
+ODD = [  # a pipe in place of a file, the command that meets it, the status
+    ("catalogmov.txt", "check"), ("rentdesk.journal", "check"), ("user.txt", "report fines"),
+    ("ressavmov.txt", "export holds"), ("bk/ressavmov.txt", "restore bk")]
+
+
+@pytest.mark.parametrize("pipe, args", ODD)
+def test_a_pipe_in_place_of_a_file_is_refused_at_once_by_name(tmp_path, pipe, args):
+    rd.Shop(tmp_path).write()
+    rd.Shop(tmp_path / "bk").write()
+    (tmp_path / pipe).unlink(missing_ok=True)
+    os.mkfifo(tmp_path / pipe)
+    run = rd.admin(tmp_path, *args.split(), timeout=10)
+    assert run.returncode == 1 and f"{Path(pipe).name}: is not a regular file" in run.stdout + \
+        run.stderr
+
+
+def test_a_table_cut_short_under_the_counter_is_damage_named_with_the_terminal_restored(tmp_path):
+    rd.Shop(tmp_path, slots=1009).put(M(4, 1, "Up")).write()  # a table of several pages
+    s = rd.Session(tmp_path)
+    play(s, [3, See("Insert movie name")])
+    os.truncate(tmp_path / "catalogmov.txt", 0)  # as a copy over it does
+    play(s, ["Up", See("Data file catalogmov.txt changed under the program: it was cut short, or "
+                       "a part of it could not be read.  End of program..")])
+    assert termios.tcgetattr(s.p.child_fd)[3] & termios.ECHO and s.status() == 1
