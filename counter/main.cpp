@@ -24,8 +24,9 @@ const char* const kHelp =
     "Move through the menu with the Up and Down arrow keys, choose with Enter,\n"
     "leave with Esc.\n"
     "\n"
-    "Options: --data DIR works in the data folder DIR; --help prints this text,\n"
-    "--version the version.\n";
+    "Options: --data DIR works in the data folder DIR; --receipts COMMAND hands\n"
+    "each payment's receipt to COMMAND (run by the shell, the receipt on its\n"
+    "input); --help prints this text, --version the version.\n";
 
 } // namespace
 
@@ -40,17 +41,28 @@ int main(int argc, char** argv) {
         std::printf("%s %s\n", RENTDESK_PROGRAM, RENTDESK_VERSION);
         return 0;
     }
-    const bool data = argc == 3 && std::strcmp(argv[1], "--data") == 0;
-    if (argc != 1 && !data) {
-        std::fprintf(stderr,
-                     "%s: unknown argument '%s'\nusage: %s [--data DIR] | --help | --version\n",
-                     RENTDESK_PROGRAM, argv[1], RENTDESK_PROGRAM);
-        return 2;
+    const char* data = nullptr;
+    std::string receipts;
+    for (int i = 1; i < argc; ++i) {
+        const bool valued = i + 1 < argc && (!std::strcmp(argv[i], "--data") ||
+                                             !std::strcmp(argv[i], "--receipts"));
+        if (valued && !std::strcmp(argv[i], "--data") && !data) {
+            data = argv[++i];
+        } else if (valued && !std::strcmp(argv[i], "--receipts") && receipts.empty() &&
+                   *argv[i + 1]) {
+            receipts = argv[++i];
+        } else {
+            std::fprintf(stderr,
+                         "%s: unknown argument '%s'\nusage: %s [--data DIR] [--receipts "
+                         "COMMAND] | --help | --version\n",
+                         RENTDESK_PROGRAM, argv[i], RENTDESK_PROGRAM);
+            return 2;
+        }
     }
     std::string why;
-    if (data && !enter_folder(argv[2], false, &why)) {
-        std::fprintf(stderr, "%s: the data folder %s cannot be used: %s\n", RENTDESK_PROGRAM,
-                     argv[2], why.c_str());
+    if (data && !enter_folder(data, false, &why)) {
+        std::fprintf(stderr, "%s: the data folder %s cannot be used: %s\n", RENTDESK_PROGRAM, data,
+                     why.c_str());
         return 1;
     }
     console::start();
@@ -66,5 +78,5 @@ int main(int argc, char** argv) {
                   why.c_str());
     if (locked != FolderLock::Outcome::taken)
         end_program(1);
-    run_counter();
+    run_counter(receipts);
 }

@@ -20,4 +20,5 @@ void disconnect_client(ClientRec& client);
 int main_menu(const std::string& prompt, const std::string& status, ClientRec client);
 
 // Runs the counter until Exit or Esc, which end the program with status 1.
-[[noreturn]] void run_counter();
+// Each payment's receipt goes to receipt_command when one is given.
+[[noreturn]] void run_counter(const std::string& receipt_command = "");

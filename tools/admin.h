@@ -80,3 +80,5 @@ int cmd_demo(const Args& args);
 // Of tools/admin_backup.cpp.
 int cmd_backup(const Args& args);
 int cmd_restore(const Args& args);
+// Of tools/admin_log.cpp.
+int cmd_receipt(const Args& args);

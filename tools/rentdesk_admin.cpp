@@ -8,6 +8,7 @@
 #include "store/datafiles.h"
 #include "store/fault.h"
 #include "store/journal.h"
+#include "store/logbook.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,15 +56,19 @@ const std::vector<Command> kCommands = {
      "      middle of one. It never overwrites an earlier backup; with --keep N it\n"
      "      then removes all but the newest N backups this command made in DEST.\n",
      cmd_backup, false},
-    {"restore", "BACKUP",
+    {"restore", "BACKUP [--until \"YYYY-MM-DD HH:MM\"]",
      "      Puts the data files of the folder BACKUP (one that backup made,\n"
      "      relative to the current folder) in place of the data folder's, all or\n"
      "      nothing. Refused while a rentdesk program works in the folder, and when\n"
      "      BACKUP does not pass check. The files it replaces are first copied into\n"
      "      replaced-YYYYMMDD-HHMMSS in the data folder and never deleted. A restore\n"
-     "      cut short is finished, or was never begun, at the next start.\n",
+     "      cut short is finished, or was never begun, at the next start.\n"
+     "      --until puts back the tables as they stood at that moment: the backup's,\n"
+     "      with the actions the day log holds since replayed (see the manual).\n",
      cmd_restore, true},
-    {"report", "NAME [--date YYYY-MM-DD] [--within N] [--csv]",
+    {"report",
+     "NAME [--date YYYY-MM-DD] [--within N] [--from D --to D] [--client N | --movie M "
+     "[--copy C]] [--csv]",
      "      Prints one of the owner's reports, taken on today or on the day --date\n"
      "      names (any day of the calendar, 29 February too). Days are counted on\n"
      "      the counter's calendar, as the counter counts due days, fines and holds.\n"
@@ -102,6 +107,11 @@ const std::vector<Command> kCommands = {
      "                       him in without paying: the start plus the months, the\n"
      "                       day cut to a shorter month's last), days_left (0 on\n"
      "                       that day, -1 the day after); by days_left.\n"
+     "        day            the cash-up of the day log's events of a day (--date)\n"
+     "                       or of --from D --to D: money by kind and program,\n"
+     "                       and counts of the clerk's actions (see the manual).\n"
+     "        history        every logged event of a client (--client N), with\n"
+     "                       what he owes, or of a movie (--movie M [--copy C]).\n"
      "        summary        figure,value: clients, clients with a running\n"
      "                       subscription, titles, copies, copies rented, copies\n"
      "                       held, reservations, overdue rentals, fines owed in\n"
@@ -135,6 +145,10 @@ const std::vector<Command> kCommands = {
      "      are inserted as the counter inserts them, the tables growing as needed,\n"
      "      all in one action through the journal, and the number added is said.\n",
      cmd_import, false},
+    {"receipt", "N",
+     "      Prints the receipt of the payment whose event in the day log is number\n"
+     "      N, 40 columns wide (see the manual).\n",
+     cmd_receipt, false},
 };
 
 namespace {
@@ -310,6 +324,7 @@ int main(int argc, char** argv) {
                          data->c_str(), why.c_str());
             return 1;
         }
+        set_log_program(std::string("rentdesk-admin ") + c.name);
         return c.run(Args(args.begin() + 1, args.end()));
     }
     return usage_error("unknown command '" + args[0] + "'");
