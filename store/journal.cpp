@@ -379,6 +379,7 @@ void journal_open() {
     held.renames.clear();
     held.growths.clear();
     held_events.clear();
+    logbook_close(); // the log is found afresh, as this run's folder holds it
     journal_file = DataFile::open(kJournalFile, DataFile::Mode::Update);
     if (!journal_file) {
         journal_file = DataFile::open(kJournalFile, DataFile::Mode::Create);

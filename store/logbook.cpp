@@ -178,6 +178,9 @@ void open_redo_file(Appender& a, DataFile& f) {
 // Opens the newest file of the appender's kind, learning its last number.
 void open_appender(Appender& a, bool recovering) {
     a.opened = true;
+    a.file.reset();
+    a.last = 0;
+    a.newline = false;
     const std::vector<std::string> names = log_files("", a.ext);
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
         std::optional<DataFile> f = DataFile::open(*it, DataFile::Mode::Update);
@@ -354,10 +357,9 @@ std::vector<std::string> log_files(const std::string& folder, const char* ext) {
 
 void logbook_append(const std::vector<std::string>& lines, const std::string& intent, int64_t first,
                     int64_t last, bool recovering, const DataFile* like) {
-    if (!log_out.opened)
-        open_appender(log_out, recovering);
-    if (!redo_out.opened)
-        open_appender(redo_out, recovering);
+    for (Appender* a : {&log_out, &redo_out})
+        if (!a->opened || (a->file && !a->file->is_open())) // closed on the way out of a run
+            open_appender(*a, recovering);
     std::string text, month;
     for (const std::string& line : lines) {
         LogLine parsed;
@@ -395,7 +397,7 @@ void logbook_sync() {
 }
 
 int64_t logbook_last_seq() {
-    if (!log_out.opened)
+    if (!log_out.opened || (log_out.file && !log_out.file->is_open()))
         open_appender(log_out, false);
     return log_out.last;
 }
