@@ -505,16 +505,18 @@ bool journal_recover() {
     if (!journal || journal->size() == 0)
         return false;
     journal->lock(true); // as at a commit: a backup never copies the tables halfway through
+    logbook_close();     // the log as the folder holds it now
     const Contents c = read_contents(read_journal(*journal));
     const bool applies = !c.intents.empty() && !c.last_applied;
     if (applies)
         apply(c.intents.back());
-    int64_t seq = std::max(c.base, logbook_last_seq());
+    int64_t seq = c.base;
     for (std::size_t i = 0; i < c.intents.size(); ++i) {
         log_applied(c.intents[i], c.raw[i], true);
         for (const std::string& line : c.intents[i].events)
             seq = std::max(seq, seq_of(line));
     }
+    seq = std::max(seq, logbook_last_seq());
     last_seq = std::max(last_seq, seq);
     checkpoint(*journal);
     return applies;
