@@ -65,7 +65,9 @@ bool replay_action(const RecordedAction& action, const std::string& work, std::s
         if (!done)
             return false;
     }
-    for (const auto& [name, writes] : action.writes) {
+    for (const auto& entry : action.writes) {
+        const std::string& name = entry.first; // (a lambda takes no structured binding)
+        const RecordedAction::Writes& writes = entry.second;
         const bool done = with_table(name, [&](auto blank) {
             std::optional<DataFile> table = DataFile::open(work + name, DataFile::Mode::Update);
             if (!table)
