@@ -477,14 +477,15 @@ std::vector<std::string> table_file_problems(const DataFile* file, const char* n
     return problems;
 }
 
-CheckResult check_data_folder(bool repair) {
+CheckResult check_data_folder(bool repair, bool day_log) {
     set_fault_handler(nullptr); // every fault is collected, none ends the check
     CheckResult result;
     Folder f;
     result.problems = check_folder(f);
     if (!repair) {
         check_journal(result.problems);
-        check_day_log(result.problems);
+        if (day_log)
+            check_day_log(result.problems);
         return result;
     }
     if (all_usable(f) && writable(result.problems)) {
@@ -505,6 +506,7 @@ CheckResult check_data_folder(bool repair) {
         if (!result.mended.empty())
             result.problems = check_folder(f);
     }
-    check_day_log(result.problems);
+    if (day_log)
+        check_day_log(result.problems);
     return result;
 }

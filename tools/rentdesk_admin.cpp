@@ -24,7 +24,8 @@ const std::vector<Command> kCommands = {
      cmd_init, true},
     {"check", "[--repair]",
      "      Reads the five data files and reports everything wrong with them,\n"
-     "      and a clerk's action a crash left in rentdesk.journal. Exit status 0\n"
+     "      a clerk's action a crash left in rentdesk.journal, and a damaged or\n"
+     "      missing piece of the day log (see the manual). Exit status 0\n"
      "      when all is well, 1 otherwise. It only reads, so it works in a folder\n"
      "      a counter works in. With --repair it takes the folder, finishes a\n"
      "      cut-short action, mends what an older counter cut short could leave\n"
@@ -48,8 +49,9 @@ const std::vector<Command> kCommands = {
      "      nothing (status 0); when only some are, it names them (status 2).\n",
      cmd_demo, true},
     {"backup", "DEST [--keep N]",
-     "      Copies the five data files into a new folder DEST/rentdesk-YYYYMMDD-\n"
-     "      HHMMSS (DEST relative to the current folder), each synced, their modes\n"
+     "      Copies the five data files and the day log's lines (daylog-*.log)\n"
+     "      into a new folder DEST/rentdesk-YYYYMMDD-HHMMSS (DEST relative to the\n"
+     "      current folder), each synced, their modes\n"
      "      kept, then checks the copy as check does: exit status 0 when it is a\n"
      "      sound set, 1 (saying what is wrong) otherwise. It works while a counter\n"
      "      is open, copying between two of the clerk's actions, never in the\n"
@@ -236,7 +238,7 @@ CheckResult check_folder_at(const std::string& folder) {
     std::string data = current_folder(), why;
     if (!enter_folder(folder, false, &why))
         return CheckResult{{folder + ": cannot be used: " + why}, {}};
-    CheckResult result = check_data_folder(false);
+    CheckResult result = check_data_folder(false, false); // the tables alone
     set_fault_handler(report_file_fault);
     if (!enter_folder(data, false, &why)) {
         std::fprintf(stderr, "rentdesk-admin: the data folder %s cannot be used again: %s\n",
