@@ -7,6 +7,7 @@
 # receipt command that fails.
 
 import shutil
+import struct
 import subprocess
 from pathlib import Path
 
@@ -86,16 +87,28 @@ def test_restore_until_a_moment_gives_the_tables_of_that_moment(week, tmp_path, 
     assert rd.admin(trial, "check").returncode == 0
 
 
-@pytest.mark.parametrize("until, why", [
-    ("2009-03-01 08:00", "the backup was taken after that moment"),
-    ("2009-03-02 9:00", "--until needs a moment"),
+def other_history(backup):
+    # The backup's last event as another shop would have it.
+    log = next(backup.glob("daylog-*.log"))
+    log.write_text(log.read_text().replace("slots=2", "slots=3"))
+
+
+@pytest.mark.parametrize("until, tamper, why", [
+    ("2009-03-01 08:00", None, "the backup was taken after that moment"),
+    ("2009-03-02 9:00", None, "--until needs a moment"),
+    ("2009-03-02 10:00", other_history, "(1) is not in this folder's day log"),
+    ("2009-03-02 10:00", lambda b: next(b.glob("daylog-*.log")).unlink(),
+     "the backup holds no day log"),
 ])
-def test_restore_until_refuses_what_the_log_cannot_reach(week, tmp_path, until, why):
+def test_restore_until_refuses_what_the_log_cannot_reach(week, tmp_path, until, tamper, why):
     folder, backup, _ = week
-    trial = tmp_path / "shop"
+    trial, copy = tmp_path / "shop", tmp_path / backup.name
     shutil.copytree(folder, trial)
-    run = rd.admin(trial, "restore", str(backup), "--until", until)
-    assert run.returncode != 0 and why in run.stderr
+    shutil.copytree(backup, copy)
+    if tamper:
+        tamper(copy)
+    run = rd.admin(trial, "restore", str(copy), "--until", until)
+    assert run.returncode != 0 and why in run.stderr, run.stderr
     assert tables(trial) == tables(folder)
 
 
@@ -108,12 +121,26 @@ def cut_line(n):
     return damage
 
 
+def drop_action(n):
+    # Drops the n-th action of the after-images (1 is the first).
+    def damage(folder):
+        redo, at, records = (folder / LOG).with_suffix(".redo"), 0, []
+        data = redo.read_bytes()
+        while at < len(data):
+            size = 48 + struct.unpack_from("<Q", data, at + 20)[0]
+            records.append(data[at:at + size])
+            at += size
+        redo.write_bytes(b"".join(records[:n - 1] + records[n:]))
+    return damage
+
+
 @pytest.mark.parametrize("damage, said", [
     (cut_line(5), "line 5 holds event 6 where 5 was due (events 5 to 5 are missing)"),
     (lambda f: (f / LOG).write_text((f / LOG).read_text()[:-3]), "ends in the middle of a line"),
     (lambda f: (f / LOG).write_text("torn\n" + (f / LOG).read_text()),
      "line 1 is not a readable event"),
     (cut_line(-1), "the after-images end at event 32 but the log at event 31"),
+    (drop_action(5), "the after-images (daylog-*.redo) miss events 5 to 5"),
     (lambda f: (f / LOG).unlink(), "the log ends at event 0: its newest lines are missing"),
 ])
 def test_check_names_a_damaged_or_missing_piece_of_the_log(week, tmp_path, damage, said):
