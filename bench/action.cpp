@@ -122,8 +122,7 @@ void register_action() {
     add_ratio_row({"A durable action with its day log, over the same without the log",
                    "rent and return",
                    "action/rent_and_return",
-                   {own_time(),
-                    over("/without the log", {"action/rent_and_return_unlogged"}, 1.10),
+                   {own_time(), over("/without the log", {"action/rent_and_return_unlogged"}, 1.10),
                     counter_of("log B/action", "log_bytes", 0),
                     counter_of("after-images B/action", "image_bytes", 0)}});
 }
