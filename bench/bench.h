@@ -116,6 +116,7 @@ void register_other_stores(); // bench/other_stores.cpp
 void register_passes();       // bench/passes.cpp
 void register_growth();       // bench/growth.cpp
 void register_startup();      // bench/startup.cpp
+void register_action();       // bench/action.cpp
 
 // Registers name: one sequential read of the file path_of answers (called
 // when the benchmark runs, so it can make the file first).
@@ -155,6 +156,8 @@ struct Fd {
 void pread_exact(int fd, void* buf, std::size_t len, int64_t offset);
 void pwrite_exact(int fd, const void* buf, std::size_t len, int64_t offset);
 void fsync_or_die(int fd);
+// Cuts (or extends) the file to len bytes.
+void truncate_or_die(int fd, int64_t len);
 // Opens path for reading and writing (no link followed) and measures it, as
 // opening a table must; the descriptor is closed with close_fd.
 int open_table_fd(const std::string& path);

@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
     register_passes();
     register_growth();
     register_startup();
+    register_action();
     const bool ok = run_and_report();
     remove_scratch();
     benchmark::Shutdown();

@@ -56,6 +56,11 @@ void fsync_or_die(int fd) {
         die_errno("a sync failed");
 }
 
+void truncate_or_die(int fd, int64_t len) {
+    if (::ftruncate(fd, len) != 0)
+        die_errno("a cut failed");
+}
+
 int open_table_fd(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;

@@ -9,18 +9,22 @@
 #include "store/records.h"
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
-// Rewrites the copy with change applied; answers the record as written, or
-// nothing (and writes nothing) when the catalogue lacks the copy.
+// Rewrites the copy with change applied; answers the record as it now
+// stands, or nothing (and writes nothing) when the catalogue lacks the copy.
+// A change that leaves the record as it was writes nothing.
 template <class Change>
 std::optional<MovieRec> change_copy(DataFile& catalog, int32_t movie, int32_t copy, Change change) {
     int32_t slot = movie_find_copy(catalog, movie, copy);
     if (slot < 0)
         return std::nullopt;
-    MovieRec rec = movie_read(catalog, slot);
+    const MovieRec was = movie_read(catalog, slot);
+    MovieRec rec = was;
     change(rec);
-    movie_write(catalog, slot, rec);
+    if (std::memcmp(&rec, &was, sizeof rec) != 0)
+        movie_write(catalog, slot, rec);
     return rec;
 }
 

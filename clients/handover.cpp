@@ -6,6 +6,7 @@
 #include "store/clients.h"
 #include "store/datafiles.h"
 #include "store/dates.h"
+#include "store/daylog.h"
 #include "store/movies.h"
 #include "store/reserves.h"
 #include "store/saved.h"
@@ -60,9 +61,11 @@ bool hand_over_copy(int32_t movie, int32_t copy, Notice variant, DataFile& reser
         return false; // no such copy, or every reservation is dated after today
     ReserveRec waiting = reserve_read(reserved, res_slot);
     reserve_delete_client(reserved, waiting);
-    saved_insert(saved, SavedRec{waiting.client, movie, copy, get_today()});
+    const SavedRec hold{waiting.client, movie, copy, get_today()};
+    saved_insert(saved, hold);
 
     std::optional<MovieRec> held = mark_held(catalog, movie, copy);
+    log_hold_made(hold, waiting.callnotice == 1);
     if (waiting.callnotice == 1)
         show_call_notice(variant, waiting.client, *held);
     return true;
@@ -70,12 +73,14 @@ bool hand_over_copy(int32_t movie, int32_t copy, Notice variant, DataFile& reser
 
 void release_then_hand_over(DataFile& saved, DataFile& reserved, DataFile& catalog, SavedRec hold) {
     saved_delete(saved, hold);
+    log_hold_end(HoldEnd::given_up, hold);
     mark_released(catalog, hold.movie, hold.copy);
     hand_over_copy(hold.movie, hold.copy, Notice::returned, reserved, saved, catalog);
 }
 
 void hand_over_or_release(DataFile& saved, DataFile& reserved, DataFile& catalog, SavedRec hold) {
     saved_delete(saved, hold);
+    log_hold_end(HoldEnd::expired, hold);
     if (!hand_over_copy(hold.movie, hold.copy, Notice::overdue, reserved, saved, catalog))
         mark_released(catalog, hold.movie, hold.copy);
 }

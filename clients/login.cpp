@@ -5,6 +5,7 @@
 #include "store/clients.h"
 #include "store/datafiles.h"
 #include "store/dates.h"
+#include "store/daylog.h"
 
 namespace {
 
@@ -52,10 +53,12 @@ Renewal renew(DataFile& users, int32_t slot, ClientRec& c, int32_t price) {
         press_any_key();
         return Renewal::refused;
     }
+    const int32_t fine = c.fine;
     c.fine = 0;
     c.months = newsub;
     c.subdate = get_today();
     client_write(users, slot, c);
+    log_subscription(c, newsub, fine, total);
     info_screen();
     print_plain("\n\n\n Client paid!");
     print_plain("\n The user is now logged into the system");

@@ -8,6 +8,7 @@
 #include "store/clients.h"
 #include "store/datafiles.h"
 #include "store/dates.h"
+#include "store/daylog.h"
 #include "store/movies.h"
 #include "store/rents.h"
 #include "store/reserves.h"
@@ -36,6 +37,7 @@ void add_client(DataFile& users) {
     ins.fine = 0;
     ins.months = ask_number("\n How many months the client want to subscribe?\n", not_negative);
     client_insert(users, ins);
+    log_client_added(ins);
     info_message("\n\n\n Client was added to database.");
 }
 
@@ -70,10 +72,18 @@ bool collect(int32_t sum, bool with_prompt) {
                          " No or ESC if he didn't") == kYes;
 }
 
+// What a removed client settles: the status of his returned disk, the
+// late fine on it, and the sum he paid.
+struct Settled {
+    int32_t disksta = 0;
+    int32_t late = 0;
+    int32_t paid = 0;
+};
+
 // The client's open rental, settled before anything is written: the disk
 // brought back and rated, and the stored fine with the late fine paid.
-// Answers false when the removal must stop; disksta receives the status.
-bool settle_rental(const ClientRec& del, RentRec rental, int32_t rate, int32_t& disksta) {
+// Answers false when the removal must stop.
+bool settle_rental(const ClientRec& del, RentRec rental, int32_t rate, Settled& s) {
     if (yes_no_dialog(" Do the client has the movie he has to return? Y/N") != kYes) {
         info_screen();
         print_plain("\n\n\n The delete operation was aborted because the client don't have the "
@@ -81,20 +91,22 @@ bool settle_rental(const ClientRec& del, RentRec rental, int32_t rate, int32_t& 
         read_key();
         return false;
     }
-    disksta = ask_disk_status(kDiskStatusQuestion);
-    int32_t sum = add_fine(del.fine, late_fine(rental, rate));
-    return sum == 0 || collect(sum, true);
+    s.disksta = ask_disk_status(kDiskStatusQuestion);
+    s.late = late_fine(rental, rate);
+    s.paid = add_fine(del.fine, s.late);
+    return s.paid == 0 || collect(s.paid, true);
 }
 
 // Closes the rental of a removed client: the copy comes back with its new
 // status and passes to the next reservation of its title.
 void close_rental(DataFile& rents, DataFile& reserved, DataFile& saved, RentRec rental,
-                  int32_t disksta) {
+                  const Settled& s) {
     rent_delete(rents, rental);
+    log_return(rental, late_days_on(rental, get_today()), s.late, std::nullopt);
     DataFile catalog = open_table<MovieRec>();
     bool handed =
         hand_over_copy(rental.movie, rental.copy, Notice::returned, reserved, saved, catalog);
-    mark_back(catalog, rental.movie, rental.copy, handed, disksta);
+    mark_back(catalog, rental.movie, rental.copy, handed, s.disksta);
     catalog.close();
 }
 
@@ -111,8 +123,11 @@ void release_hold(DataFile& reserved, DataFile& saved, int32_t id) {
 // Cancels the client's reservation, if he has one.
 void cancel_reservation(DataFile& reserved, int32_t id) {
     int32_t slot = reserve_scan_client(reserved, id);
-    if (slot >= 0)
-        reserve_delete_client(reserved, reserve_read(reserved, slot));
+    if (slot < 0)
+        return;
+    const ReserveRec reservation = reserve_read(reserved, slot);
+    reserve_delete_client(reserved, reservation);
+    log_reservation_cancelled(reservation);
 }
 
 void remove_client(DataFile& users, int32_t rate) {
@@ -124,21 +139,23 @@ void remove_client(DataFile& users, int32_t rate) {
         ClientRec del = client_read(users, slot);
         RentRec rental{};
         int32_t rent_slot = rent_find(rents, del.id, &rental);
-        int32_t disksta = 0;
+        Settled s;
         bool settled;
         if (rent_slot < 0) {
+            s.paid = del.fine;
             settled = del.fine == 0 || collect(del.fine, false);
         } else {
-            settled = settle_rental(del, rental, rate, disksta);
+            settled = settle_rental(del, rental, rate, s);
         }
         if (settled) {
             // The reservation goes first, so that neither the returned disk
             // nor the released hold is handed back to the client leaving.
             cancel_reservation(reserved, del.id);
             if (rent_slot >= 0)
-                close_rental(rents, reserved, saved, rental, disksta);
+                close_rental(rents, reserved, saved, rental, s);
             release_hold(reserved, saved, del.id);
             client_delete(users, del);
+            log_client_removed(del, s.paid);
             info_message("\n\n\n The client was deleted from database.");
         }
     }

@@ -8,19 +8,24 @@
 #include "store/clients.h"
 #include "store/datafiles.h"
 #include "store/dates.h"
+#include "store/daylog.h"
 #include "store/movies.h"
 #include "store/rents.h"
 
 namespace {
 
-// Adds the late fine to the fine the file holds for the client.
-void book_late_fine(DataFile& users, int32_t id, int32_t late) {
+// Adds the late fine to the fine the file holds for the client; answers
+// what he owes then (nothing when the file lacks him).
+std::optional<int32_t> book_late_fine(DataFile& users, int32_t id, int32_t late) {
     ClientRec stored;
     int32_t slot = client_find(users, id, &stored);
     if (slot < 0)
-        return;
-    stored.fine = add_fine(stored.fine, late);
-    client_write(users, slot, stored);
+        return std::nullopt;
+    if (late != 0) {
+        stored.fine = add_fine(stored.fine, late);
+        client_write(users, slot, stored);
+    }
+    return stored.fine;
 }
 
 // Closes the rental at rent_slot: books the late fine silently, deletes the
@@ -30,9 +35,9 @@ void take_disk_back(DataFile& rents, int32_t rent_slot, int32_t id, int32_t rate
     DataFile catalog = open_table<MovieRec>();
     RentRec rental = rent_read(rents, rent_slot);
     int32_t late = late_fine(rental, rate);
-    if (late != 0)
-        book_late_fine(users, id, late);
+    std::optional<int32_t> owed = book_late_fine(users, id, late);
     rent_delete(rents, rental);
+    log_return(rental, late_days_on(rental, get_today()), late, owed);
 
     DataFile reserved = open_table<ReserveRec>();
     DataFile saved = open_table<SavedRec>();

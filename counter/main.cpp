@@ -24,8 +24,9 @@ const char* const kHelp =
     "Move through the menu with the Up and Down arrow keys, choose with Enter,\n"
     "leave with Esc.\n"
     "\n"
-    "Options: --data DIR works in the data folder DIR; --help prints this text,\n"
-    "--version the version.\n";
+    "Options: --data DIR works in the data folder DIR; --receipts COMMAND hands\n"
+    "each payment's receipt to COMMAND (run by the shell, the receipt on its\n"
+    "input); --help prints this text, --version the version.\n";
 
 // A folder name as a shell takes it back: quoted when it holds more than
 // letters, digits and the usual path signs.
@@ -62,23 +63,32 @@ int main(int argc, char** argv) {
         std::printf("%s %s\n", RENTDESK_PROGRAM, RENTDESK_VERSION);
         return 0;
     }
-    const bool data = argc == 3 && std::strcmp(argv[1], "--data") == 0;
-    if (argc == 2 && std::strcmp(argv[1], "--data") == 0) {
-        std::fprintf(stderr,
-                     "%s: --data needs a folder\nusage: %s [--data DIR] | --help | --version\n",
-                     RENTDESK_PROGRAM, RENTDESK_PROGRAM);
-        return 2;
-    }
-    if (argc != 1 && !data) {
-        std::fprintf(stderr,
-                     "%s: unknown argument '%s'\nusage: %s [--data DIR] | --help | --version\n",
-                     RENTDESK_PROGRAM, argv[1], RENTDESK_PROGRAM);
-        return 2;
+    const char* data = nullptr;
+    std::string receipts;
+    const char* usage = "usage: %s [--data DIR] [--receipts COMMAND] | --help | --version\n";
+    for (int i = 1; i < argc; ++i) {
+        const bool is_data = !std::strcmp(argv[i], "--data");
+        const bool is_receipts = !std::strcmp(argv[i], "--receipts");
+        const bool valued = i + 1 < argc && *argv[i + 1];
+        if (is_data && valued && !data) {
+            data = argv[++i];
+        } else if (is_receipts && valued && receipts.empty()) {
+            receipts = argv[++i];
+        } else if ((is_data || is_receipts) && !valued) {
+            std::fprintf(stderr, "%s: %s needs %s\n", RENTDESK_PROGRAM, argv[i],
+                         is_data ? "a folder" : "a command");
+            std::fprintf(stderr, usage, RENTDESK_PROGRAM);
+            return 2;
+        } else {
+            std::fprintf(stderr, "%s: unknown argument '%s'\n", RENTDESK_PROGRAM, argv[i]);
+            std::fprintf(stderr, usage, RENTDESK_PROGRAM);
+            return 2;
+        }
     }
     std::string why;
-    if (data && !enter_folder(argv[2], false, &why)) {
-        std::fprintf(stderr, "%s: the data folder %s cannot be used: %s\n", RENTDESK_PROGRAM,
-                     argv[2], why.c_str());
+    if (data && !enter_folder(data, false, &why)) {
+        std::fprintf(stderr, "%s: the data folder %s cannot be used: %s\n", RENTDESK_PROGRAM, data,
+                     why.c_str());
         return 1;
     }
     console::start();
@@ -94,5 +104,5 @@ int main(int argc, char** argv) {
                   why.c_str());
     if (locked != FolderLock::Outcome::taken)
         end_program(1);
-    run_counter(no_shop_hint(data ? argv[2] : nullptr));
+    run_counter(receipts, no_shop_hint(data));
 }

@@ -16,6 +16,8 @@
 #include "store/fault.h"
 #include "store/hashfile.h"
 #include "store/journal.h"
+#include "store/logbook.h"
+#include "store/receipt.h"
 #include "store/tables.h"
 
 #include <array>
@@ -125,6 +127,31 @@ void show_growth(const char* message) {
     print_plain(message);
 }
 
+std::string receipt_command;  // the shop's, or empty
+int64_t receipts_through = 0; // the last event whose receipt was handled
+
+// The end of a clerk's action: its writes and events committed, then the
+// receipts of its payments handed to the shop's receipt command.
+void commit_action() {
+    journal_commit();
+    if (!receipt_command.empty())
+        send_receipts(receipt_command, journal_last_events(), &receipts_through);
+}
+
+// Receipts the command failed to take since the last start, told before the
+// first menu.
+void report_unprinted_receipts() {
+    const std::vector<std::string> notes = take_unprinted_receipts();
+    if (notes.empty())
+        return;
+    info_screen();
+    print_plain("\n\n\n Receipts that could not be printed (receipt number: why):\n");
+    for (const std::string& note : notes)
+        print_fmt(" %s\n", note.c_str());
+    print_plain("\n Print them with: rentdesk-admin receipt NUMBER");
+    press_any_key();
+}
+
 } // namespace
 
 ClientRec no_client() {
@@ -150,16 +177,19 @@ void end_if_asked() {
         end_program(1);
 }
 
-void run_counter(const std::string& no_shop_hint) {
+void run_counter(const std::string& receipts, const std::string& no_shop_hint) {
     shop_hint = no_shop_hint;
     set_fault_handler(report_file_fault);
     set_growth_hook(show_growth);
     set_pass_hook(end_if_asked);
+    set_log_program(RENTDESK_PROGRAM);
     // A clerk's action a crash cut short is finished first, then every
     // action goes through the journal.
     journal_recover();
     journal_open();
-    set_action_boundary(journal_commit);
+    receipt_command = receipts;
+    set_action_boundary(commit_action);
+    report_unprinted_receipts();
     std::string status;
     Date currdate = get_today();
     ClientRec currclient = no_client();

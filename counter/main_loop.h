@@ -20,6 +20,8 @@ void disconnect_client(ClientRec& client);
 int main_menu(const std::string& prompt, const std::string& status, ClientRec client);
 
 // Runs the counter until Exit or Esc, which end the program with status 1.
-// When the folder holds none of the data files, the open failure is followed,
-// once the terminal is back, by no_shop_hint on standard error.
-[[noreturn]] void run_counter(const std::string& no_shop_hint = "");
+// Each payment's receipt goes to receipt_command when one is given. When the
+// folder holds none of the data files, the open failure is followed, once
+// the terminal is back, by no_shop_hint on standard error.
+[[noreturn]] void run_counter(const std::string& receipt_command = "",
+                              const std::string& no_shop_hint = "");

@@ -4,12 +4,14 @@
 #include "clients/returned_disk.h"
 #include "shell/screen.h"
 #include "store/datafiles.h"
+#include "store/daylog.h"
 #include "store/movies.h"
 #include "store/reserves.h"
 #include "store/saved.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -57,6 +59,7 @@ void add_movie(DataFile& catalog) {
     ins.rented = 0;
     ins.saved = 0;
     movie_insert(catalog, ins);
+    log_copy_added(ins);
 }
 
 // Reads a movie id for removal until the catalogue knows it; -1 when the
@@ -75,19 +78,29 @@ int32_t ask_movie_to_remove(const DataFile& catalog) {
     return mov;
 }
 
-// Deletes every reservation of the movie.
-void drop_reservations(DataFile& reserved, int32_t mov) {
-    for (int32_t slot = reserve_find(reserved, mov); slot >= 0; slot = reserve_find(reserved, mov))
-        reserve_delete(reserved, reserve_read(reserved, slot));
+// Deletes every reservation of the movie; answers them.
+std::vector<ReserveRec> drop_reservations(DataFile& reserved, int32_t mov) {
+    std::vector<ReserveRec> dropped;
+    for (int32_t slot = reserve_find(reserved, mov); slot >= 0;
+         slot = reserve_find(reserved, mov)) {
+        dropped.push_back(reserve_read(reserved, slot));
+        reserve_delete(reserved, dropped.back());
+    }
+    return dropped;
 }
 
-// Deletes every hold on the given copy, walking the hold file in slot order.
-void drop_holds_of(DataFile& saved, int32_t mov, int32_t cpnum) {
+// Deletes every hold on the given copy, walking the hold file in slot order;
+// answers the client of the last one (0 for none).
+int32_t drop_holds_of(DataFile& saved, int32_t mov, int32_t cpnum) {
+    int32_t client = 0;
     saved_pass(saved, 0, [&](int32_t, const SavedRec& hold) {
-        if (hold.client >= 1 && hold.movie == mov && hold.copy == cpnum)
+        if (hold.client >= 1 && hold.movie == mov && hold.copy == cpnum) {
             saved_delete(saved, hold);
+            client = hold.client;
+        }
         return false;
     });
+    return client;
 }
 
 // Deletes the copy with what hangs on it: every reservation of the movie when
@@ -101,10 +114,15 @@ void delete_copy(DataFile& catalog, const MovieRec& copy) {
     if (copy.saved == 1)
         saved = open_table<SavedRec>();
     movie_delete_copy(catalog, copy);
+    std::vector<ReserveRec> dropped;
     if (movie_find(catalog, copy.id) < 0)
-        drop_reservations(reserved, copy.id);
+        dropped = drop_reservations(reserved, copy.id);
+    int32_t holder = 0;
     if (copy.saved == 1)
-        drop_holds_of(saved, copy.id, copy.copy);
+        holder = drop_holds_of(saved, copy.id, copy.copy);
+    log_copy_deleted(copy, holder);
+    for (const ReserveRec& r : dropped)
+        log_reservation_cancelled(r);
     saved.close();
     reserved.close();
 }

@@ -6,6 +6,7 @@
 #include "shell/screen.h"
 #include "store/datafiles.h"
 #include "store/dates.h"
+#include "store/daylog.h"
 #include "store/movies.h"
 #include "store/rents.h"
 #include "store/reserves.h"
@@ -65,7 +66,9 @@ void print_hold_detail(const SearchDesk& d, const SavedRec& hold) {
 }
 
 void record_rental(SearchDesk& d, int32_t movie, int32_t copy, int32_t rentdays) {
-    rent_insert(d.rents, RentRec{d.client, get_today(), movie, copy, rentdays});
+    const RentRec rental{d.client, get_today(), movie, copy, rentdays};
+    rent_insert(d.rents, rental);
+    log_rental(rental);
 }
 
 // Records the rental dated today and marks the copy out on rent.
@@ -196,6 +199,7 @@ Next held_copy(SearchDesk& d, const Scan& scan) {
                                "movie\n Press ESC or No to cancel saving");
     if (answer == kYes) {
         saved_delete(d.saved, hold);
+        log_hold_end(HoldEnd::taken, hold);
         record_rental(d, hold.movie, hold.copy, scan.savfin.rentdays);
         mark_rented(d.catalog, hold.movie, hold.copy);
         return Next::end;
@@ -257,6 +261,7 @@ Next reserve_title(SearchDesk& d, const MovieRec& savfin) {
     if (yes_no_dialog(" Is the client wants call notice? Y/N") == kYes)
         reservation.callnotice = 1;
     reserve_insert(d.reserved, reservation);
+    log_reservation(reservation);
     info_screen();
     print_plain("\n\n\n The movie has been resereved for the client!\n ");
     print_plain("\n When the movie is avaliable it will be saved for the client.");

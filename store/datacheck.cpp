@@ -2,9 +2,11 @@
 #include "store/datacheck.h"
 
 #include "store/datafiles.h"
+#include "store/daylog.h"
 #include "store/fault.h"
 #include "store/hashfile.h"
 #include "store/journal.h"
+#include "store/logbook.h"
 #include "store/reserves.h"
 #include "store/saved.h"
 
@@ -449,6 +451,21 @@ void check_journal(std::vector<std::string>& problems) {
                                   kJournalFile));
 }
 
+// Each change a repair made, as an event of the day log.
+void log_mended(const std::vector<std::string>& mended, std::size_t from) {
+    for (std::size_t i = from; i < mended.size(); ++i)
+        log_event("repair", {{"change", mended[i]}});
+}
+
+// The day log's problems; the last action it records must be the last the
+// tables hold, as far as the journal tells (not while it holds an action
+// not applied in full, which is reported of its own).
+void check_day_log(std::vector<std::string>& problems) {
+    const bool settled = journal_state() == JournalState::empty;
+    for (std::string& line : log_problems("", settled ? journal_tables_seq() : std::nullopt))
+        problems.push_back(std::move(line));
+}
+
 } // namespace
 
 std::vector<std::string> table_file_problems(const DataFile* file, const char* name,
@@ -471,13 +488,15 @@ std::vector<std::string> table_file_problems(const DataFile* file, const char* n
     return problems;
 }
 
-CheckResult check_data_folder(bool repair) {
+CheckResult check_data_folder(bool repair, bool day_log) {
     set_fault_handler(nullptr); // every fault is collected, none ends the check
     CheckResult result;
     Folder f;
     result.problems = check_folder(f);
     if (!repair) {
         check_journal(result.problems);
+        if (day_log)
+            check_day_log(result.problems);
         return result;
     }
     if (all_usable(f) && writable(result.problems)) {
@@ -485,15 +504,20 @@ CheckResult check_data_folder(bool repair) {
         // each step's writes reach the files before the next step reads them.
         finish_hand_overs(f, result.mended);
         finish_pick_ups(f, result.mended);
+        log_mended(result.mended, 0);
         journal_commit();
+        const std::size_t records = result.mended.size();
         if (!result.mended.empty())
             check_folder(f);
         if (all_usable(f))
             for (std::string& line : mend_flags(f))
                 result.mended.push_back(std::move(line));
+        log_mended(result.mended, records);
         journal_commit();
         if (!result.mended.empty())
             result.problems = check_folder(f);
     }
+    if (day_log)
+        check_day_log(result.problems);
     return result;
 }

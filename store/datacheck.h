@@ -22,8 +22,9 @@ struct CheckResult {
 // reservation whose client has a copy of that movie held, and a hold of a
 // copy its client rents; then sets each copy's rented and saved flags from the
 // rentals and holds that name it. Nothing else is added or removed. Then
-// checks again: problems lists only what is still wrong.
-CheckResult check_data_folder(bool repair);
+// checks again: problems lists only what is still wrong. With day_log, the
+// day log's problems are listed too (store/logbook.h).
+CheckResult check_data_folder(bool repair, bool day_log = true);
 
 // The check's words for what keeps a data file from being read as a table of
 // record_size-byte records: missing (file is null), a length that is not a

@@ -249,6 +249,14 @@ bool prepare_process();
 // the clock through here alone).
 std::tm local_now();
 
+// Runs command through the system's shell (/bin/sh -c, cmd.exe /c) with input
+// on its standard input and its output and errors dropped, in a session of
+// its own, away from the terminal and holding none of the program's files;
+// waits for it up to timeout_ms, then ends it. True when it ended with
+// status 0; else false with why.
+bool run_command(const std::string& command, const std::string& input, int timeout_ms,
+                 std::string* why);
+
 // The lock of the data folder (the current folder), held for the life of the
 // object by this process alone; it dies with the process however it ends.
 class FolderLock {

@@ -15,6 +15,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace os {
@@ -424,4 +425,58 @@ std::tm local_now() {
     std::tm local{};
     localtime_r(&now, &local);
     return local;
+}
+
+bool run_command(const std::string& command, const std::string& input, int timeout_ms,
+                 std::string* why) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return failed(why);
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return failed(why);
+    }
+    if (pid == 0) { // the child: a session of its own, the receipt on its input, no terminal
+        ::setsid();
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        std::signal(SIGPIPE, SIG_DFL);
+        std::signal(SIGXFSZ, SIG_DFL);
+        const int null = ::open("/dev/null", O_RDWR);
+        if (::dup2(fds[0], 0) < 0 || null < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0)
+            ::_exit(127);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[0]);
+    // The receipt fits the pipe; a command that does not read it is no reason
+    // to wait (the write fails once it has ended).
+    ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    if (::write(fds[1], input.data(), input.size()) < 0) {
+    } // what it did with the receipt is told by how it ends
+    ::close(fds[1]);
+    int status = 0;
+    for (int waited = 0;; waited += 10) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR)
+            return failed(why);
+        if (waited >= timeout_ms) {
+            ::kill(-pid, SIGKILL);
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            *why = "it did not end within " + std::to_string(timeout_ms / 1000) + " seconds";
+            return false;
+        }
+        ::usleep(10000);
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        return true;
+    *why = WIFEXITED(status) ? "it ended with status " + std::to_string(WEXITSTATUS(status))
+                             : "a signal ended it (" + std::to_string(WTERMSIG(status)) + ")";
+    return false;
 }

@@ -589,3 +589,66 @@ std::tm local_now() {
     localtime_s(&local, &now); // the Windows C runtime's reentrant form
     return local;
 }
+
+bool run_command(const std::string& command, const std::string& input, int timeout_ms,
+                 std::string* why) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE read_end = nullptr, write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, &inherit, static_cast<DWORD>(input.size() + 4096)))
+        return failed(why);
+    SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, 0);
+    HANDLE null =
+        CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = read_end;
+    start.hStdOutput = null;
+    start.hStdError = null;
+    // Only the three standard handles go to the child, never a data file's.
+    HANDLE handed[] = {read_end, null};
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<char> list_bytes(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_bytes.data());
+    STARTUPINFOEXW start_ex{};
+    start_ex.StartupInfo = start;
+    start_ex.StartupInfo.cb = sizeof start_ex;
+    const bool listed = InitializeProcThreadAttributeList(list, 1, 0, &size) &&
+                        UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                  handed, sizeof handed, nullptr, nullptr);
+    start_ex.lpAttributeList = listed ? list : nullptr;
+    std::wstring line = L"cmd.exe /d /c " + wide(command);
+    PROCESS_INFORMATION child{};
+    const BOOL made = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                     CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP |
+                                         (listed ? EXTENDED_STARTUPINFO_PRESENT : 0),
+                                     nullptr, nullptr, &start_ex.StartupInfo, &child);
+    const DWORD made_error = GetLastError();
+    if (listed)
+        DeleteProcThreadAttributeList(list);
+    CloseHandle(read_end);
+    if (null != INVALID_HANDLE_VALUE)
+        CloseHandle(null);
+    if (!made) {
+        CloseHandle(write_end);
+        *why = words_for(made_error);
+        return false;
+    }
+    DWORD written = 0; // the pipe holds the whole receipt: the write never waits
+    WriteFile(write_end, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+    CloseHandle(write_end);
+    const DWORD waited = WaitForSingleObject(child.hProcess, static_cast<DWORD>(timeout_ms));
+    DWORD code = 0;
+    if (waited != WAIT_OBJECT_0) {
+        TerminateProcess(child.hProcess, 1);
+        WaitForSingleObject(child.hProcess, INFINITE);
+        *why = "it did not end within " + std::to_string(timeout_ms / 1000) + " seconds";
+    } else if (!GetExitCodeProcess(child.hProcess, &code) || code != 0) {
+        *why = "it ended with status " + std::to_string(code);
+    }
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return waited == WAIT_OBJECT_0 && code == 0;
+}

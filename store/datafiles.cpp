@@ -20,8 +20,8 @@ DataFile open_data_file(const char* name) {
 namespace {
 
 template <class Rec>
-void create_table(int32_t slots, void (*format)(DataFile&, int32_t)) {
-    const char* name = TableTraits<Rec>::file;
+void create_table(int32_t slots, void (*format)(DataFile&, int32_t), const std::string& suffix) {
+    const std::string name = TableTraits<Rec>::file + suffix;
     auto file = DataFile::open(name, DataFile::Mode::Create);
     if (!file)
         report_fault(Fault::cannot_open, name, "cannot be created");
@@ -31,11 +31,11 @@ void create_table(int32_t slots, void (*format)(DataFile&, int32_t)) {
 
 } // namespace
 
-void setup_data_files(int32_t requested) {
+void setup_data_files(int32_t requested, const std::string& suffix) {
     int32_t slots = next_prime(requested);
-    create_table<ClientRec>(slots, client_format);
-    create_table<RentRec>(slots, rent_format);
-    create_table<SavedRec>(slots, saved_format);
-    create_table<ReserveRec>(slots, reserve_format);
-    create_table<MovieRec>(slots, movie_format);
+    create_table<ClientRec>(slots, client_format, suffix);
+    create_table<RentRec>(slots, rent_format, suffix);
+    create_table<SavedRec>(slots, saved_format, suffix);
+    create_table<ReserveRec>(slots, reserve_format, suffix);
+    create_table<MovieRec>(slots, movie_format, suffix);
 }

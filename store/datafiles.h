@@ -6,6 +6,7 @@
 #include "store/tables.h"
 
 #include <cstdint>
+#include <string>
 
 // Opens a data file of the current folder for reading and writing in place;
 // one that cannot be opened is reported as Fault::cannot_open.
@@ -19,9 +20,10 @@ DataFile open_table() {
 
 // Creates the five data files in the current folder, each holding
 // next_prime(requested) empty slots, in the order user, rentals, holds,
-// reservations, catalogue. The first file that cannot be created is reported
-// as Fault::cannot_open; the files after it are not touched.
-void setup_data_files(int32_t requested);
+// reservations, catalogue, each named as its table followed by suffix. The
+// first file that cannot be created is reported as Fault::cannot_open; the
+// files after it are not touched.
+void setup_data_files(int32_t requested, const std::string& suffix = "");
 
 // The names of the five data files, in set-up order.
 inline constexpr const char* kDataFileNames[5] = {

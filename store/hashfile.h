@@ -315,7 +315,7 @@ DataFile hash_rebuild(DataFile& f, const Rec& r) {
     out->close();
     f.close();
     if (journal_is_open())
-        journal_hold_rename(temp, path); // put in place when the clerk's action ends
+        journal_hold_growth(temp, path, &r, sizeof r); // put in place when the action ends
     else
         replace_file(temp, path);
     auto reopened = journal_open_table(path);

@@ -7,12 +7,23 @@
 // leaves every table as it was; after it, the next start applies the intent
 // again, which is safe because it holds only whole new records and the
 // renames of grown tables.
+//
+// Each action also carries the events of the day log (store/logbook.h):
+// they are numbered when the action ends, ride in its intent, and are
+// appended to the log when its writes reach the tables, so the log holds an
+// action's events exactly when the tables hold its writes. The log costs no
+// sync of its own: the journal keeps every intent since its last checkpoint,
+// and a restart appends again whatever of them the log lost; a checkpoint
+// (every few dozen actions, after a rename, after recovery) syncs the log
+// and empties the journal down to the number of the last event.
 #pragma once
 
 #include "store/datafile.h"
 
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 inline constexpr const char* kJournalFile = "rentdesk.journal";
 
@@ -30,6 +41,15 @@ std::optional<DataFile> journal_open_table(const std::string& path);
 // A grown table waiting in from to replace to when the action ends; the
 // writes held for to are dropped, as the grown table holds them already.
 void journal_hold_rename(const std::string& from, const std::string& to);
+// The same for a table that grew on inserting the record (len bytes): the
+// growth is kept in the intent too, with the writes it took in, so that
+// the action can be replayed. A table that grows again in the same action
+// has its new grown table put in place of the first at once.
+void journal_hold_growth(const std::string& from, const std::string& to, const void* record,
+                         std::size_t len);
+// An event of the current action (a line of the day log without its
+// number); nothing when the journal is not open.
+void journal_hold_event(const std::string& text);
 
 // Ends the current action: its writes and renames reach the tables through
 // the journal as described above, while the journal file is locked (a backup
@@ -37,9 +57,12 @@ void journal_hold_rename(const std::string& from, const std::string& to);
 // written and locked is the one the folder names: one deleted or replaced
 // since it was opened is made again first. Nothing is written when nothing is
 // held, nor when a table read through a mapping changed under the program
-// (damage, reported by its name). The sync count: the intent, each table
-// written, and the journal again after a rename.
+// (damage, reported by its name). The sync count: the intent and each table
+// written, and a checkpoint's (the log and the journal) now and then. An
+// action that holds writes but no event gets one naming the files it wrote.
 void journal_commit();
+// The numbered event lines of the last action committed.
+const std::vector<std::string>& journal_last_events();
 
 enum class JournalState { empty, complete, torn };
 // What the folder's journal holds: nothing, a whole intent a crash left
@@ -48,9 +71,31 @@ enum class JournalState { empty, complete, torn };
 // not fit the tables as they stand (see journal.cpp) is reported as damage
 // of rentdesk.journal.
 JournalState journal_state();
-// Applies a whole intent a crash left behind (a torn one is dropped) and
-// clears the journal, holding the journal file's lock as a commit does.
-// Answers whether an intent was applied. Everything is checked as by
-// journal_state before anything is written; a journal it may not write is a
-// fault too.
+// Applies a whole intent a crash left behind (a torn one is dropped), hands
+// the day log every event it lost, and empties the journal, holding the
+// journal file's lock as a commit does. Answers whether an intent was
+// applied. Everything is checked as by journal_state before anything is
+// written; a journal it may not write is a fault too.
 bool journal_recover();
+// The number of the last event whose action the tables hold, as the
+// journal knows it; no value without a journal.
+std::optional<int64_t> journal_tables_seq();
+
+// An action as its intent recorded it (the day log's after-images keep the
+// intents): the growths in the order they happened, each with the writes the
+// action had made to the table before it, the event lines, and the writes
+// after the growths, by table name. A table's writes are offsets and bytes.
+struct RecordedAction {
+    using Writes = std::map<int64_t, std::string>;
+    struct Growth {
+        std::string table;
+        std::string record;
+        Writes before;
+    };
+    std::vector<Growth> growths;
+    std::vector<std::string> events;
+    std::map<std::string, Writes> writes;
+};
+// Reads an intent's bytes; false when they are no whole intent. One naming a
+// file that is no data file is damage of source.
+bool journal_read_action(const std::string& intent, RecordedAction* out, const std::string& source);

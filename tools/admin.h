@@ -64,8 +64,9 @@ std::string command_line(const std::string& command);
 std::string user_path(const std::string& arg);
 
 // Checks the data files in another folder (an absolute path ending in the
-// separator) as check does, then works in the data folder again with the
-// program's fault handler back in place.
+// separator) as check does, its day log left out (a backup's tables are
+// sound or not whatever its copy of the log holds), then works in the data
+// folder again with the program's fault handler back in place.
 CheckResult check_folder_at(const std::string& folder);
 
 // The names of the five data files that stand in the data folder (a link
@@ -86,3 +87,5 @@ int cmd_demo(const Args& args);
 // Of tools/admin_backup.cpp.
 int cmd_backup(const Args& args);
 int cmd_restore(const Args& args);
+// Of tools/admin_log.cpp.
+int cmd_receipt(const Args& args);

@@ -1,16 +1,22 @@
 // rentdesk-admin backup and restore. A backup copies the five data files
-// between two of the clerk's actions: it holds the lock of rentdesk.journal,
-// which the counter holds while an action's writes reach the tables. A
-// restore copies the files it replaces aside, builds the backup's files
-// beside the tables as <table>.new and puts them in place by one intent of
-// the journal, so that the next start finishes a restore cut short.
+// and the day log between two of the clerk's actions: it holds the lock of
+// rentdesk.journal, which the counter holds while an action's writes reach
+// the tables. A restore copies the files it replaces aside, builds the
+// backup's files beside the tables as <table>.new and puts them in place by
+// one intent of the journal, so that the next start finishes a restore cut
+// short; the day log stays and says so. Restoring up to a moment first
+// replays the log's after-images over a copy of the backup's tables.
 #include "tools/admin.h"
+#include "tools/csv.h"
 
 #include "store/datafile.h"
 #include "store/datafiles.h"
 #include "store/dates.h"
+#include "store/daylog.h"
 #include "store/fault.h"
 #include "store/journal.h"
+#include "store/logbook.h"
+#include "store/replay.h"
 
 #include <algorithm>
 #include <chrono>
@@ -106,10 +112,18 @@ bool older(const std::string& a, const std::string& b, std::size_t prefix) {
 
 // Removes a folder this command made (a backup, one a backup left
 // unfinished, or the tables a restore replaced): only a real folder holding
-// nothing but data files, never through a link.
+// nothing but data files and the day log's files, never through a link.
+bool remove_made_folder(const std::string& folder, std::string* why) {
+    std::vector<std::string> names(std::begin(kDataFileNames), std::end(kDataFileNames));
+    for (const std::string& file : log_files(folder + "/", kLogSuffix))
+        names.push_back(file); // listed only to be allowed: the removal never follows a link
+    return remove_folder_of(folder, names, why);
+}
+
+// The same, saying on standard error why a folder was not removed.
 bool remove_made_folder(const std::string& folder) {
     std::string why;
-    if (remove_folder_of(folder, {std::begin(kDataFileNames), std::end(kDataFileNames)}, &why))
+    if (remove_made_folder(folder, &why))
         return true;
     std::fprintf(stderr, "rentdesk-admin: %s was not removed: %s\n", folder.c_str(), why.c_str());
     return false;
@@ -187,8 +201,28 @@ std::optional<DataFile> lock_journal(bool folder_ours) {
     }
 }
 
-// Copies the five tables into folder between two actions. A clerk's action
-// a crash cut short is finished first when no program holds the folder.
+// Copies the day log's files into folder. A log without any event yet is
+// kept as one empty file, which tells a later restore --until that the
+// backup stands before the log's first event.
+void copy_log(const std::string& from, const std::string& folder) {
+    const std::vector<std::string> names = log_files(from, kLogSuffix);
+    for (const std::string& name : names)
+        copy_file(from + name, folder + name, nullptr);
+    if (names.empty()) {
+        const ClockTime now = clock_now();
+        char name[40];
+        std::snprintf(name, sizeof name, "%s%04d-%02d%s", kLogPrefix, now.date.year % 10000,
+                      now.date.month % 100, kLogSuffix);
+        std::optional<DataFile> empty = DataFile::open(folder + name, DataFile::Mode::Create);
+        if (!empty)
+            report_fault(Fault::damaged, folder + name, "cannot be created");
+        empty->close();
+    }
+}
+
+// Copies the five tables and the day log into folder between two actions.
+// A clerk's action a crash cut short is finished first when no program
+// holds the folder.
 void copy_tables(const std::string& folder) {
     std::optional<FolderLock> lock;
     std::string why;
@@ -201,6 +235,7 @@ void copy_tables(const std::string& folder) {
                      "which only the next start of the counter (or check --repair) can finish");
     for (const char* name : kDataFileNames)
         copy_file(name, folder + name, nullptr);
+    copy_log("", folder);
     sync_folder(folder);
 }
 
@@ -239,8 +274,7 @@ int cmd_backup(const Args& args) {
     std::atexit([] { // however the command ends, a failed copy does not fill the backup disk
         std::string why;
         if (!unfinished.empty())
-            remove_folder_of(unfinished.substr(0, unfinished.size() - 1),
-                             {std::begin(kDataFileNames), std::end(kDataFileNames)}, &why);
+            remove_made_folder(unfinished.substr(0, unfinished.size() - 1), &why);
     });
     copy_tables(unfinished);
     CheckResult result = check_folder_at(unfinished);
@@ -259,37 +293,104 @@ int cmd_backup(const Args& args) {
         return 1;
     }
     unfinished.clear();
-    std::printf("Backed up the five data files into %s.\n", name.c_str());
+    std::printf("Backed up the five data files and the day log into %s.\n", name.c_str());
     return remove_old_folders(*dest, kBackupPrefix, name, keep, "backup") ? 0 : 1;
 }
 
+namespace {
+
+// The last event of the log in folder; 0 for none.
+int64_t last_event(const std::string& folder) {
+    int64_t seq = 0;
+    std::string why;
+    each_log_line(
+        folder, [&](const LogLine& line) { seq = line.seq; }, &why);
+    return seq;
+}
+
+// Whether text is a moment "YYYY-MM-DD HH:MM" of the real calendar.
+bool parse_moment(const std::string& text, std::string* moment) {
+    Date d;
+    if (text.size() != 16 || text[10] != ' ' || text[13] != ':' ||
+        !parse_iso_date(text.substr(0, 10), d))
+        return false;
+    const std::string hh = text.substr(11, 2), mm = text.substr(14, 2);
+    if (hh.find_first_not_of("0123456789") != std::string::npos ||
+        mm.find_first_not_of("0123456789") != std::string::npos || std::stoi(hh) > 23 ||
+        std::stoi(mm) > 59)
+        return false;
+    *moment = text;
+    return true;
+}
+
+// Removes a work folder of restore --until with what was built in it.
+void remove_work(const std::string& work) {
+    std::vector<std::string> names;
+    std::string why;
+    folder_entries(work, &names, &why);
+    for (const std::string& name : names)
+        remove_entry(work + name);
+    remove_folder(work, &why);
+}
+
+// Builds, in a work folder of the data folder, the backup's tables replayed
+// up to the moment; answers the folder, or ends the command with the reason
+// it cannot be done, changing nothing.
+std::string rebuild_until(const std::string& backup, const std::string& until, ReplayReach* reach) {
+    const std::string work = make_stamped_folder("", "until-", ".part");
+    for (const char* name : kDataFileNames)
+        copy_file(backup + name, work + name, nullptr);
+    std::string why;
+    const bool done = replay_until(backup, work, until, reach, &why);
+    CheckResult result = done ? check_folder_at(work) : CheckResult{};
+    if (!done || !result.problems.empty()) {
+        remove_work(work);
+        for (const std::string& line : result.problems)
+            std::fprintf(stderr, "%s\n", line.c_str());
+        std::fprintf(stderr,
+                     "rentdesk-admin: the tables of %s cannot be brought to %s: %s; "
+                     "nothing was changed.\n",
+                     backup.c_str(), until.c_str(),
+                     done ? "the replayed tables do not pass check" : why.c_str());
+        std::exit(1);
+    }
+    return work;
+}
+
+} // namespace
+
 int cmd_restore(const Args& args) {
-    std::optional<std::string> from_arg;
+    std::optional<std::string> backup, until;
     std::size_t keep = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--keep" && i + 1 < args.size()) {
             if (!parse_keep(args[++i], keep))
                 return usage_error("--keep needs a whole number of folders, 1 or more");
-        } else if (args[i] == "--keep" || from_arg) {
-            return usage_error("restore takes one backup folder and --keep N");
+        } else if (args[i] == "--until" && i + 1 < args.size()) {
+            if (!parse_moment(args[++i], &until.emplace()))
+                return usage_error("--until needs a moment written \"YYYY-MM-DD HH:MM\"");
+        } else if (args[i] == "--keep" || args[i] == "--until" || backup) {
+            return usage_error(
+                "restore takes one backup folder, --keep N and --until \"YYYY-MM-DD HH:MM\"");
         } else {
-            from_arg = args[i];
+            backup = as_folder(user_path(args[i]));
         }
     }
-    if (!from_arg)
+    if (!backup)
         return usage_error("restore takes one backup folder");
-    const std::string from = as_folder(user_path(*from_arg));
-    CheckResult result = check_folder_at(from);
+    CheckResult result = check_folder_at(*backup);
     if (!result.problems.empty()) {
         for (const std::string& line : result.problems)
             std::fprintf(stderr, "%s\n", line.c_str());
         std::fprintf(stderr,
                      "rentdesk-admin: %s is not a sound set of data files; nothing was "
                      "changed.\n",
-                     from.c_str());
+                     backup->c_str());
         return 1;
     }
     lock_for_writing(true); // the tables are replaced: a journal of others is set aside
+    ReplayReach reach{last_event(*backup), {}};
+    const std::string from = until ? rebuild_until(*backup, *until, &reach) : *backup;
     // The tables in place now, copied aside first; a link among them is
     // refused before anything is written.
     std::vector<std::optional<DataFile>> old;
@@ -308,16 +409,35 @@ int cmd_restore(const Args& args) {
     for (std::size_t i = 0; i < old.size(); ++i)
         copy_file(from + kDataFileNames[i], std::string(kDataFileNames[i]) + ".new",
                   old[i] ? &*old[i] : nullptr);
+    // A folder without a day log (a shop rebuilt from its backup) takes the
+    // backup's, so that the log goes on from the events the tables hold.
+    if (log_files("", kLogSuffix).empty() && !log_files(*backup, kLogSuffix).empty()) {
+        logbook_close();
+        for (const std::string& name : log_files(*backup, kLogSuffix))
+            copy_file(*backup + name, name, nullptr);
+    }
     sync_folder(""); // the new names survive a power failure before the intent names them
     old.clear();     // no table is held open while it is replaced
     journal_open();
     for (const char* name : kDataFileNames)
         journal_hold_rename(std::string(name) + ".new", name);
+    const std::string folder = backup->substr(0, backup->size() - 1); // without the separator
+    EventFields fields{{"backup", folder.substr(folder_of(folder).size())},
+                       {"seq", std::to_string(reach.seq)}};
+    if (until)
+        fields.push_back({"until", *until});
+    log_event("restore", fields);
     journal_commit();
-    std::printf("Restored the five data files from %s.\n", from.c_str());
+    if (until)
+        remove_work(from);
+    std::printf("Restored the five data files from %s", backup->c_str());
+    if (until)
+        std::printf(" as they stood at %s (the log replayed to event %lld)", until->c_str(),
+                    static_cast<long long>(reach.seq));
+    std::printf(".\n");
     if (!aside.empty())
         std::printf("The files they replaced are in %s.\n", aside.c_str());
     const std::string made = aside.empty() ? "" : aside.substr(0, aside.size() - 1);
     return keep == 0 || remove_old_folders("", kReplacedPrefix, made, keep, "replaced folder") ? 0
-                                                                                            : 1;
+                                                                                               : 1;
 }

@@ -6,6 +6,7 @@
 
 #include "store/datafiles.h"
 #include "store/dates.h"
+#include "store/daylog.h"
 #include "store/fault.h"
 #include "store/hashfile.h"
 #include "store/journal.h"
@@ -178,6 +179,11 @@ int cmd_demo(const Args& args) {
     journal_open();
     for (const char* name : kDataFileNames)
         journal_hold_rename(std::string(name) + ".new", name);
+    log_event("demo", {{"clients", std::to_string(shop.clients.size())},
+                       {"copies", std::to_string(shop.movies.size())},
+                       {"rentals", std::to_string(shop.rentals.size())},
+                       {"reservations", std::to_string(shop.reservations.size())},
+                       {"holds", std::to_string(shop.holds.size())}});
     journal_commit();
     std::printf("Made a demo shop in %s: %zu clients, %zu titles in %zu copies, %zu rentals (one "
                 "of them late), %zu reservations and %zu hold.\n",

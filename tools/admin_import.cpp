@@ -4,6 +4,7 @@
 // file's order, all in one action through the journal.
 #include "store/clients.h"
 #include "store/datafiles.h"
+#include "store/daylog.h"
 #include "store/journal.h"
 #include "store/movies.h"
 #include "tools/admin.h"
@@ -215,6 +216,7 @@ int import_clients(std::istream& in, const std::string& file) {
     for (const auto& e : entries)
         client_insert(users, e.rec);
     users.close();
+    log_event("import", {{"table", "clients"}, {"rows", std::to_string(entries.size())}});
     journal_commit();
     std::printf("Added %zu client%s to user.txt.\n", entries.size(),
                 entries.size() == 1 ? "" : "s");
@@ -257,6 +259,7 @@ int import_movies(std::istream& in, const std::string& file) {
     for (const auto& e : entries)
         movie_insert(catalog, e.rec);
     catalog.close();
+    log_event("import", {{"table", "movies"}, {"rows", std::to_string(entries.size())}});
     journal_commit();
     std::printf("Added %zu cop%s to catalogmov.txt.\n", entries.size(),
                 entries.size() == 1 ? "y" : "ies");

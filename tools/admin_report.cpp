@@ -4,13 +4,18 @@
 #include "tools/admin.h"
 #include "tools/reports.h"
 
+#include <algorithm>
+
 namespace {
 
 struct Choice {
     const ReportKind* kind = nullptr;
     ReportOptions options{get_today(), 7};
     bool csv = false;
-    bool within = false; // --within was given
+    std::vector<std::string> given; // the options given, by name
+    bool has(const char* name) const {
+        return std::find(given.begin(), given.end(), name) != given.end();
+    }
 };
 
 // Takes one option, with its value from "--name=value" or the next argument;
@@ -26,18 +31,51 @@ int take_option(const Args& args, std::size_t& i, Choice& c) {
         c.csv = true;
         return 0;
     }
-    if (name != "--date" && name != "--within")
-        return usage_error("report takes a report name, --date, --within and --csv; not '" +
+    static const std::vector<std::string> kValued = {"--date",   "--within", "--from", "--to",
+                                                     "--client", "--movie",  "--copy"};
+    if (std::find(kValued.begin(), kValued.end(), name) == kValued.end() || c.has(name.c_str()))
+        return usage_error("report takes a report name, --date, --within, --from, --to, "
+                           "--client, --movie, --copy and --csv, each once; not '" +
                            args[i] + "'");
     if (!joined && i + 1 == args.size())
         return usage_error(name + " needs a value");
     if (!joined)
         value = args[++i];
-    if (name == "--date" && !parse_iso_date(value, c.options.day))
-        return usage_error("--date must be a day of the calendar written YYYY-MM-DD");
-    if (name == "--within" && !parse_number(value, 0, INT32_MAX, c.options.within))
-        return usage_error("--within must be a whole number of days, 0 or more");
-    c.within |= name == "--within";
+    c.given.push_back(name);
+    ReportOptions& o = c.options;
+    Date& day = name == "--from" ? o.from : name == "--to" ? o.to : o.day;
+    if ((name == "--date" || name == "--from" || name == "--to") && !parse_iso_date(value, day))
+        return usage_error(name + " must be a day of the calendar written YYYY-MM-DD");
+    int32_t& number = name == "--within"   ? o.within
+                      : name == "--client" ? o.client
+                      : name == "--movie"  ? o.movie
+                                           : o.copy;
+    const int64_t least = name == "--within" ? 0 : 1;
+    if (name != "--date" && name != "--from" && name != "--to" &&
+        !parse_number(value, least, INT32_MAX, number))
+        return usage_error(name + " must be a whole number, " + std::to_string(least) + " or more");
+    return 0;
+}
+
+// The options that belong to the report chosen, and none of the others.
+int check_options(const Choice& c) {
+    const std::string name = c.kind->name;
+    const std::vector<std::string> own =
+        name == "day"             ? std::vector<std::string>{"--date", "--from", "--to"}
+        : name == "history"       ? std::vector<std::string>{"--client", "--movie", "--copy"}
+        : name == "subscriptions" ? std::vector<std::string>{"--date", "--within"}
+                                  : std::vector<std::string>{"--date"};
+    for (const std::string& option : c.given)
+        if (std::find(own.begin(), own.end(), option) == own.end())
+            return usage_error(option + " does not belong to the " + name + " report");
+    if (name == "day" && (c.has("--from") != c.has("--to") || (c.has("--date") && c.has("--from"))))
+        return usage_error("report day takes --date D, or --from D and --to D");
+    if (name == "day" && c.has("--from") && date_before(c.options.to, c.options.from))
+        return usage_error("--to must not come before --from");
+    if (name == "history" && c.has("--client") == c.has("--movie"))
+        return usage_error("report history takes --client N, or --movie M (and --copy C)");
+    if (c.has("--copy") && !c.has("--movie"))
+        return usage_error("--copy goes with --movie");
     return 0;
 }
 
@@ -64,8 +102,10 @@ int cmd_report(const Args& args) {
     }
     if (!c.kind)
         return usage_error("report needs the name of a report: " + names);
-    if (c.within && c.kind->make != subscriptions_report)
-        return usage_error("--within belongs to the subscriptions report");
+    if (int status = check_options(c))
+        return status;
+    if (!c.has("--from"))
+        c.options.from = c.options.to = c.options.day;
     begin_reading_only();
     Report report = c.kind->make(c.options);
     if (c.csv) {

@@ -5,6 +5,7 @@
 #include "store/clients.h"
 #include "store/datacheck.h"
 #include "store/datafiles.h"
+#include "store/daylog.h"
 #include "store/fault.h"
 #include "store/hashfile.h"
 #include "store/journal.h"
@@ -67,7 +68,16 @@ int cmd_init(const Args& args) {
                      command_line("init " + std::string(slots_arg) + " --force").c_str());
         return 2;
     }
-    setup_data_files(slots);
+    // Built under temporary names and put in place by one intent, so that a
+    // crash leaves the old set or the new one, and the log says so.
+    setup_data_files(slots, ".new");
+    sync_folder("");
+    journal_open();
+    for (const char* name : kDataFileNames)
+        journal_hold_rename(std::string(name) + ".new", name);
+    log_event("init", {{"slots", std::to_string(next_prime(slots))},
+                       {"force", present.empty() ? "no" : "yes"}});
+    journal_commit();
     std::printf("Created the five data files with %d slots each.\n", next_prime(slots));
     return 0;
 }

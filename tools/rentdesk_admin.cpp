@@ -9,6 +9,7 @@
 #include "store/dates.h"
 #include "store/fault.h"
 #include "store/journal.h"
+#include "store/logbook.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,27 +21,28 @@ const std::vector<Command> kCommands = {
      true},
     {"demo", "", "set up a small demo shop to try the counter on", cmd_demo, true},
     {"check", "[--repair]",
-     "report all that is wrong in the data files;\n"
-     "--repair mends what a cut-short action left",
+     "report all that is wrong in the data files and the\n"
+     "day log; --repair mends what a cut-short action left",
      cmd_check, false},
     {"dump", "FILE", "print the key of every slot of a data file", cmd_dump, false},
     {"backup", "DEST [--keep N]",
      "copy the data files into a new folder of DEST, even\n"
      "while the counter works; keep the newest N backups",
      cmd_backup, false},
-    {"restore", "BACKUP [--keep N]",
-     "put a backup's files back; the files replaced are\n"
-     "kept aside, the newest N such folders with --keep",
+    {"restore", "BACKUP [--keep N] [--until \"DAY HH:MM\"]",
+     "put a backup's files back, or as they stood at a\n"
+     "moment; keep the newest N folders of those replaced",
      cmd_restore, true},
-    {"report", "NAME [--date DAY] [--within N] [--csv]",
+    {"report", "NAME [--date DAY] [--csv] [...]",
      "an owner's report: overdue, holds, queues, fines,\n"
-     "subscriptions or summary; DAY is YYYY-MM-DD",
+     "subscriptions, summary, day, history; DAY YYYY-MM-DD",
      cmd_report, false},
     {"export", "TABLE",
      "print a table as CSV: clients, movies, rentals,\n"
      "reservations or holds",
      cmd_export, false},
     {"import", "TABLE FILE", "add clients or movies from CSV in export's form", cmd_import, false},
+    {"receipt", "N", "print the receipt of the payment logged as event N", cmd_receipt, false},
 };
 
 namespace {
@@ -159,7 +161,7 @@ CheckResult check_folder_at(const std::string& folder) {
     std::string data = current_folder(), why;
     if (!enter_folder(folder, false, &why))
         return CheckResult{{folder + ": cannot be used: " + why}, {}};
-    CheckResult result = check_data_folder(false);
+    CheckResult result = check_data_folder(false, false); // the tables alone
     set_fault_handler(report_file_fault);
     if (!enter_folder(data, false, &why)) {
         std::fprintf(stderr, "rentdesk-admin: the data folder %s cannot be used again: %s\n",
@@ -266,6 +268,7 @@ int main(int argc, char** argv) {
                          data->c_str(), why.c_str());
             return 1;
         }
+        set_log_program(std::string("rentdesk-admin ") + c.name);
         try {
             return c.run(Args(args.begin() + 1, args.end()));
         } catch (const StoreFault& fault) { // met where no handler ends the command

@@ -17,6 +17,8 @@ const std::vector<ReportKind> kReports = {
     {"fines", fines_report},
     {"subscriptions", subscriptions_report},
     {"summary", summary_report},
+    {"day", day_report},
+    {"history", history_report},
 };
 
 namespace {

@@ -15,8 +15,10 @@
 #include <vector>
 
 struct ReportOptions {
-    Date day;       // the day the report is taken on
-    int32_t within; // the subscriptions report: days ahead
+    Date day;                                // the day the report is taken on
+    int32_t within;                          // the subscriptions report: days ahead
+    Date from{}, to{};                       // the cash-up: its first and last day
+    int32_t client = 0, movie = 0, copy = 0; // the history: whose (0: none given)
 };
 
 struct ReportKind {
@@ -34,6 +36,9 @@ Report queues_report(const ReportOptions& options);
 Report fines_report(const ReportOptions& options);
 Report subscriptions_report(const ReportOptions& options);
 Report summary_report(const ReportOptions& options);
+// The reports on the day log (tools/admin_log.cpp).
+Report day_report(const ReportOptions& options);
+Report history_report(const ReportOptions& options);
 
 // ---- What the reports share -----------------------------------------------
 

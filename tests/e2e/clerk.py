@@ -144,10 +144,10 @@ def login(id, name, rental=False):
 
 # Steps that add a client (Lee of Main street, phone 5, one month) or a movie
 # (3 days to rent, disk status 8; a further copy when no name is given).
-def add_client(id, name):
+def add_client(id, name, months="1"):
     return [5, Yes(CLIENT_Q), See("number\n"), str(id), See("first name\n"), name,
             See("last name\n"), "Lee", See("adrress\n"), "Main", See("bar's!)\n"), "5",
-            See("subscribe?\n"), "1", See("added"), Key("x")]
+            See("subscribe?\n"), months, See("added"), Key("x")]
 
 
 def add_movie(id, name=None):

@@ -145,12 +145,14 @@ def admin(folder, *args, date=None, prog="rentdesk-admin", timeout=120):
 def intent(*entries, form=b"RDJ2"):
     # A whole intent as a crash leaves it in rentdesk.journal; entries are
     # ("S", table, length), ("R", grown, table) or ("W", table, offset, bytes).
-    body = form + struct.pack("<I", len(entries))
+    body = b""
     for kind, name, *rest in entries:
         body += kind.encode() + struct.pack("<H", len(name)) + name.encode() + (
             struct.pack("<q", *rest) if kind == "S" else
             struct.pack("<H", len(rest[0])) + rest[0].encode() if kind == "R" else
             struct.pack("<qI", rest[0], len(rest[1])) + rest[1])
+    body = form + struct.pack("<I", len(entries)) + (
+        struct.pack("<Q", len(body)) if form == b"RDJ2" else b"") + body
     h = 1469598103934665603
     for c in body:
         h = (h ^ c) * 1099511628211 % 2 ** 64
