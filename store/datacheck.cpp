@@ -428,7 +428,8 @@ bool writable(std::vector<std::string>& problems) {
 
 // A journal the check finds holds an action a crash cut short; or it is
 // damaged, or of other tables than these, when no start can finish it.
-void check_journal(std::vector<std::string>& problems) {
+// Answers whether it holds no action to finish and can be read.
+bool check_journal(std::vector<std::string>& problems) {
     JournalState state = JournalState::empty;
     try {
         state = journal_state();
@@ -439,6 +440,7 @@ void check_journal(std::vector<std::string>& problems) {
                        ? ""
                        : "; no start can finish it: init SLOTS --force, demo (in a folder "
                          "without tables) or restore BACKUP set it aside and start afresh"));
+        return false;
     }
     if (state == JournalState::complete)
         problems.push_back(format("%s: holds a clerk's action a crash cut short; the next start "
@@ -449,6 +451,7 @@ void check_journal(std::vector<std::string>& problems) {
                                   "recorded whole; it was never applied, and the next start of "
                                   "the counter drops it",
                                   kJournalFile));
+    return state == JournalState::empty;
 }
 
 // Each change a repair made, as an event of the day log.
@@ -460,8 +463,7 @@ void log_mended(const std::vector<std::string>& mended, std::size_t from) {
 // The day log's problems; the last action it records must be the last the
 // tables hold, as far as the journal tells (not while it holds an action
 // not applied in full, which is reported of its own).
-void check_day_log(std::vector<std::string>& problems) {
-    const bool settled = journal_state() == JournalState::empty;
+void check_day_log(std::vector<std::string>& problems, bool settled) {
     for (std::string& line : log_problems("", settled ? journal_tables_seq() : std::nullopt))
         problems.push_back(std::move(line));
 }
@@ -494,9 +496,9 @@ CheckResult check_data_folder(bool repair, bool day_log) {
     Folder f;
     result.problems = check_folder(f);
     if (!repair) {
-        check_journal(result.problems);
+        const bool settled = check_journal(result.problems);
         if (day_log)
-            check_day_log(result.problems);
+            check_day_log(result.problems, settled);
         return result;
     }
     if (all_usable(f) && writable(result.problems)) {
@@ -518,6 +520,6 @@ CheckResult check_data_folder(bool repair, bool day_log) {
             result.problems = check_folder(f);
     }
     if (day_log)
-        check_day_log(result.problems);
+        check_day_log(result.problems, journal_state() == JournalState::empty);
     return result;
 }

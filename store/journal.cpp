@@ -658,14 +658,15 @@ void journal_commit() {
         return;
     if (!holds_no_write(held) && held_events.empty())
         hold_unnamed_writes();
+    held.sizes = held_sizes();
+    check_entries(held);
+    const bool renamed = !held.renames.empty();
+    lock_named_journal(); // a backup copies the tables only between two actions
+    // Numbered only now: a checkpoint's base never counts this action.
     held.events.clear();
     for (const std::string& text : held_events)
         held.events.push_back(std::to_string(++last_seq) + "\t" + text);
-    held.sizes = held_sizes();
-    check_entries(held);
     const std::string bytes = serialized(held);
-    const bool renamed = !held.renames.empty();
-    lock_named_journal(); // a backup copies the tables only between two actions
     journal_file->write_at(journal_file->size(), bytes.data(), bytes.size());
     journal_file->sync();
     apply(held);

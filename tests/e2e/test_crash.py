@@ -22,7 +22,7 @@ import pytest
 
 import rd
 from clerk import *  # noqa: F403
-from week import WEEK, clock, state
+from week import WEEK, clock, give_back, state
 
 KILLS = int(os.environ.get("RENTDESK_KILLS", "2"))  # SIGKILL trials per errand
 
@@ -92,13 +92,13 @@ LATE = [C(1, "Ann", "Lee"), M(10, 1, "Alien", rented=1), R(1, 10, 1)]  # back on
 @pytest.mark.parametrize("take", [lambda f: (f / "rentdesk.journal").unlink(), replaced])
 def test_a_crash_after_the_journal_was_deleted_or_replaced_leaves_what_the_clerk_saw(tmp_path,
                                                                                     take):
-    before, trial, date = tmp_path / "before", tmp_path / "trial", "2009-03-09"
+    before, trial, date = tmp_path / "before", tmp_path / "trial", "2009-03-09 10:00"
     rd.Shop(before).put(*LATE).write()
     steps = [See(MENU_END), take, *give_back(1, "6", notice=False)]
     shutil.copytree(before, trial)
-    seen = {tables(before)}
+    seen = {state(before)}
     assert run(trial, date, steps, seen=seen) == 1
-    seen.add(tables(trial))
+    seen.add(state(trial))
     for crash in range(100):
         shutil.rmtree(trial)
         shutil.copytree(before, trial)
@@ -117,7 +117,7 @@ def test_the_counter_waits_for_a_backup_holding_the_lock_of_the_journal_the_fold
     fcntl.flock(lock, fcntl.LOCK_EX)  # as a backup holds it while it copies the tables
     play(s, give_back(1, "6", notice=False)[:-2])  # the disk taken back: the action ends
     time.sleep(0.5)
-    assert tables(tmp_path) == tables(rd.Shop(tmp_path / "b").put(*LATE).write().dir)
+    assert state(tmp_path) == state(rd.Shop(tmp_path / "b").put(*LATE).write().dir)
     os.close(lock)
     play(s, [See(DISK_Q), "6", See(MENU_END), Key("esc")])
     assert s.status() == 1
