@@ -93,8 +93,9 @@ std::string dispatch(int entry, ClientRec& currclient, Date currdate) {
             return kMovieOptionRefused;
         movie_maintenance();
         return "";
-    default:
-        end_program(1); // Exit, or Esc at the menu
+    default: // Exit, or Esc at the menu
+        journal_close();
+        end_program(1);
     }
 }
 

@@ -253,6 +253,11 @@ void DataFile::sync() {
         report_fault(Fault::damaged, path_, "cannot be synced: " + why);
 }
 
+void DataFile::sync_all() {
+    dirty_ = true;
+    sync();
+}
+
 void DataFile::truncate(int64_t length) {
     std::string why;
     dirty_ = true;
@@ -275,6 +280,11 @@ void DataFile::close() {
     os::close(std::exchange(handle_, os::kNone));
     if (!ok)
         report_fault(Fault::damaged, path_, "cannot be synced: " + why);
+}
+
+void DataFile::close_unsynced() {
+    dirty_ = false;
+    close();
 }
 
 void DataFile::close_all() {

@@ -7,8 +7,10 @@
 //
 // No file of the folder is used through a link: a data file that is a link
 // is refused as damaged, and scratch and temporary files are made fresh. A
-// file written is synced before it is closed. A short read, a failed write
-// or a failed sync is damage, reported with the file's name (store/fault.h).
+// file written is synced before it is closed, unless closed with
+// close_unsynced (the journal's tables, whose writes its intents keep until a
+// checkpoint syncs them). A short read, a failed write or a failed sync is
+// damage, reported with the file's name (store/fault.h).
 #pragma once
 
 #include "store/held_writes.h"
@@ -124,10 +126,16 @@ class DataFile {
     void write_at(int64_t offset, const void* buf, std::size_t len);
     // Forces what was written to the disk; a failure is damage.
     void sync();
+    // Forces the whole file to the disk, whatever handle wrote it: what an
+    // earlier handle left unsynced included.
+    void sync_all();
     // Cuts (or extends) the file to length bytes, at once.
     void truncate(int64_t length);
     // Syncs what was written, then closes; the handle is empty after.
     void close();
+    // Closes without syncing: what was written reaches the disk when the
+    // system writes it back, or when the file is next synced with sync_all.
+    void close_unsynced();
     // An exclusive lock on the file between processes, until unlock (or
     // close): wait for it, or answer false at once when another holds it.
     bool lock(bool wait) { return os::lock_file(handle_, wait); }

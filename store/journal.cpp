@@ -32,6 +32,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace {
@@ -76,6 +77,7 @@ std::vector<std::string> held_events; // the current action's events, not yet nu
 std::vector<std::string> last_events; // those of the last action committed
 int64_t last_seq = 0;                 // the number of the last event given
 int actions_since_checkpoint = 0;
+std::set<std::string> unsynced; // the tables written since the last checkpoint
 
 std::string name_of(const std::string& path) {
     return path.substr(folder_of(path).size());
@@ -470,7 +472,9 @@ Contents read_checked(DataFile& journal) {
     return c;
 }
 
-// Puts the renames and the writes in place, each table synced.
+// Puts the renames and the writes in place. The writes are left to the
+// system to write back: the synced intent keeps them until a checkpoint
+// syncs the tables.
 void apply(const Intent& intent) {
     for (const Rename& r : intent.renames)
         if (entry_exists(r.from))
@@ -483,7 +487,8 @@ void apply(const Intent& intent) {
             report_fault(Fault::cannot_open, path, "cannot be opened");
         for (const auto& [offset, bytes] : writes.all())
             table->write_at(offset, bytes.data(), bytes.size());
-        table->close();
+        unsynced.insert(path);
+        table->close_unsynced();
     }
 }
 
@@ -501,10 +506,15 @@ void log_applied(const Intent& intent, const std::string& raw, bool recovering) 
                    recovering, journal_file ? &*journal_file : nullptr);
 }
 
-// Makes the day log durable, then empties the journal down to a base
-// record of the last number given: what the journal held is in the tables
-// and the log from here on.
+// Makes the tables written since the last checkpoint and the day log
+// durable, then empties the journal down to a base record of the last
+// number given: what the journal held is in the tables and the log from
+// here on.
 void checkpoint(DataFile& journal) {
+    for (const std::string& path : unsynced)
+        if (std::optional<DataFile> table = DataFile::open(path, DataFile::Mode::Update))
+            table->sync_all();
+    unsynced.clear();
     logbook_sync();
     std::string base;
     put(base, last_seq);
@@ -662,6 +672,10 @@ void journal_commit() {
     check_entries(held);
     const bool renamed = !held.renames.empty();
     lock_named_journal(); // a backup copies the tables only between two actions
+    // A table put in place by a rename is never written by an intent made
+    // before it: those are checkpointed first.
+    if (renamed)
+        checkpoint(*journal_file);
     // Numbered only now: a checkpoint's base never counts this action.
     held.events.clear();
     for (const std::string& text : held_events)
@@ -730,9 +744,14 @@ bool journal_recover() {
     journal->lock(true); // as at a commit: a backup never copies the tables halfway through
     logbook_close();     // the log as the folder holds it now
     const Contents c = read_checked(*journal);
+    // Every intent since the checkpoint is applied again, in order: their
+    // writes may not have reached the disk even when marked applied. Each
+    // holds whole after-images, so applying one twice changes nothing.
+    for (const Intent& intent : c.intents) {
+        check_tables(intent);
+        apply(intent);
+    }
     const bool applies = !c.intents.empty() && !c.last_applied;
-    if (applies)
-        apply(c.intents.back());
     int64_t seq = c.base;
     for (std::size_t i = 0; i < c.intents.size(); ++i) {
         log_applied(c.intents[i], c.raw[i], true);
@@ -743,4 +762,13 @@ bool journal_recover() {
     last_seq = std::max(last_seq, seq);
     checkpoint(*journal);
     return applies;
+}
+
+void journal_close() {
+    constexpr int64_t kBaseRecord = 20; // a journal of nothing since its checkpoint
+    if (!journal_file || journal_file->size() <= kBaseRecord)
+        return;
+    journal_file->lock(true);
+    checkpoint(*journal_file);
+    journal_file->unlock();
 }

@@ -2,20 +2,23 @@
 // is open, the tables opened for the action hold their writes here, and
 // every read of the program sees them. When the action ends (the counter
 // ends one before every key wait and new screen) the held writes become one
-// intent in rentdesk.journal, synced, then applied to the tables, each
-// synced, and the journal is cleared. A crash before the intent is whole
-// leaves every table as it was; after it, the next start applies the intent
-// again, which is safe because it holds only whole new records and the
-// renames of grown tables.
+// intent appended to rentdesk.journal and synced: the action's one sync.
+// The writes then go to the tables, left for the system to write back. A
+// checkpoint syncs the tables written since the last one and empties the
+// journal: every 64 actions, once the journal passes 1 MiB, around an
+// action that puts a grown table in place, after a recovery, and when a
+// program ends (journal_close). A crash before an intent is whole leaves
+// every table as the actions before it left them; after it, the next start
+// applies every intent since the checkpoint again, in order, which is safe
+// because an intent holds only whole new records and the renames of grown
+// tables.
 //
 // Each action also carries the events of the day log (store/logbook.h):
 // they are numbered when the action ends, ride in its intent, and are
 // appended to the log when its writes reach the tables, so the log holds an
-// action's events exactly when the tables hold its writes. The log costs no
-// sync of its own: the journal keeps every intent since its last checkpoint,
-// and a restart appends again whatever of them the log lost; a checkpoint
-// (every few dozen actions, after a rename, after recovery) syncs the log
-// and empties the journal down to the number of the last event.
+// action's events exactly when the tables hold its writes. The log, too, is
+// synced only at a checkpoint; a restart appends again whatever of the
+// journal's intents the log lost.
 #pragma once
 
 #include "store/datafile.h"
@@ -57,8 +60,8 @@ void journal_hold_event(const std::string& text);
 // written and locked is the one the folder names: one deleted or replaced
 // since it was opened is made again first. Nothing is written when nothing is
 // held, nor when a table read through a mapping changed under the program
-// (damage, reported by its name). The sync count: the intent and each table
-// written, and a checkpoint's (the log and the journal) now and then. An
+// (damage, reported by its name). The sync count: one, the intent's, and a
+// checkpoint's (the tables, the log and the journal) now and then. An
 // action that holds writes but no event gets one naming the files it wrote.
 void journal_commit();
 // The numbered event lines of the last action committed.
@@ -71,12 +74,15 @@ enum class JournalState { empty, complete, torn };
 // not fit the tables as they stand (see journal.cpp) is reported as damage
 // of rentdesk.journal.
 JournalState journal_state();
-// Applies a whole intent a crash left behind (a torn one is dropped), hands
-// the day log every event it lost, and empties the journal, holding the
-// journal file's lock as a commit does. Answers whether an intent was
-// applied. Everything is checked as by journal_state before anything is
-// written; a journal it may not write is a fault too.
+// Applies again every whole intent since the last checkpoint (a torn last
+// one is dropped), hands the day log every event it lost, and checkpoints,
+// holding the journal file's lock as a commit does. Answers whether the last
+// intent was one a crash cut short (not marked applied). Everything is checked as by journal_state
+// before anything is written; a journal it may not write is a fault too.
 bool journal_recover();
+// Checkpoints when the journal holds actions since the last checkpoint: a
+// program that ends normally leaves its tables synced and its journal empty.
+void journal_close();
 // The number of the last event whose action the tables hold, as the
 // journal knows it; no value without a journal.
 std::optional<int64_t> journal_tables_seq();

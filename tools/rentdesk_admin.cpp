@@ -270,7 +270,9 @@ int main(int argc, char** argv) {
         }
         set_log_program(std::string("rentdesk-admin ") + c.name);
         try {
-            return c.run(Args(args.begin() + 1, args.end()));
+            const int status = c.run(Args(args.begin() + 1, args.end()));
+            journal_close(); // the tables it wrote synced, the journal emptied
+            return status;
         } catch (const StoreFault& fault) { // met where no handler ends the command
             report_file_fault(fault);
         } catch (const std::bad_alloc&) {
