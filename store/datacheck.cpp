@@ -88,7 +88,14 @@ struct Table {
 template <class Rec>
 std::span<const Rec> mapped_records(const DataFile& file, int64_t n) {
     std::string scratch;
-    const char* bytes = file.chunk(0, static_cast<std::size_t>(n) * sizeof(Rec), scratch);
+    const char* bytes = nullptr;
+    try { // an unmapped file is read into scratch: the read below does it again, or says why not
+        bytes = file.chunk(0, static_cast<std::size_t>(n) * sizeof(Rec), scratch);
+    } catch (const std::bad_alloc&) {
+        return {};
+    } catch (const StoreFault&) {
+        return {};
+    }
     if (bytes == scratch.data())
         return {};
     volatile char sum = 0;
@@ -116,14 +123,17 @@ Table<Rec> load(std::vector<std::string>& problems) {
     const int64_t n = t.file ? t.file->size() / static_cast<int64_t>(sizeof(Rec)) : 0;
     if (n < 2)
         return t;
-    try { // what the check holds per slot is less than a record: this much must fit
-        std::unique_ptr<Rec[]> room(new Rec[static_cast<std::size_t>(n)]);
-    } catch (const std::bad_alloc&) {
+    // What the check holds per slot is less than a record: room for the
+    // records must be there (asked of the allocator itself, so that it is
+    // really asked, then given back untouched).
+    void* room = ::operator new(static_cast<std::size_t>(n) * sizeof(Rec), std::nothrow);
+    if (!room) {
         problems.push_back(format("%s: its %lld slots are more than the memory available can "
                                   "hold to check them",
                                   t.name, static_cast<long long>(n)));
         return t;
     }
+    ::operator delete(room);
     t.recs = mapped_records<Rec>(*t.file, n);
     if (!t.recs.empty()) {
         t.usable = true;
