@@ -117,6 +117,12 @@ void register_passes();       // bench/passes.cpp
 void register_growth();       // bench/growth.cpp
 void register_startup();      // bench/startup.cpp
 void register_action();       // bench/action.cpp
+void register_shop();         // bench/shop.cpp
+
+// Writes the large shop of the owner's commands (bench/shop.cpp) into dir:
+// copies copies, a tenth as many clients, and rentals, reservations and
+// holds in proportion.
+void make_shop(const std::string& dir, int32_t copies);
 
 // Registers name: one sequential read of the file path_of answers (called
 // when the benchmark runs, so it can make the file first).

@@ -3,7 +3,8 @@
 // Run with RENTDESK_BENCH_QUICK=1 for one short round on small tables (what
 // the test suite runs); Google Benchmark's own flags (--benchmark_filter...)
 // work as usual. Started as "--grow-child PATH KEY" it is the child process
-// of the growth measurement.
+// of the growth measurement; as "--make-shop DIR" it writes the large shop of
+// the owner's commands into DIR (a new folder) for profiling them.
 #include "bench.h"
 
 #include <cstdlib>
@@ -48,6 +49,10 @@ std::string size_label(int32_t n) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--grow-child") == 0)
         return growth_child(argv[2], std::atoi(argv[3]));
+    if (argc == 3 && std::strcmp(argv[1], "--make-shop") == 0) {
+        make_shop(std::string(argv[2]) + "/", 1000000);
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 2;
@@ -57,6 +62,7 @@ int main(int argc, char** argv) {
     register_growth();
     register_startup();
     register_action();
+    register_shop();
     const bool ok = run_and_report();
     remove_scratch();
     benchmark::Shutdown();

@@ -6,15 +6,19 @@
 #include "store/fault.h"
 #include "store/hashfile.h"
 #include "store/journal.h"
+#include "store/keyindex.h"
 #include "store/logbook.h"
 #include "store/reserves.h"
 #include "store/saved.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
-#include <map>
+#include <memory>
 #include <new>
 #include <optional>
 #include <set>
+#include <span>
 #include <tuple>
 #include <utility>
 
@@ -44,9 +48,7 @@ bool terminated(const std::array<char, N>& text) {
 }
 
 // Per record type: the name of its first text without a terminating zero
-// (nullptr when all are whole), and which records its table's own search
-// tells apart (the same key and, for copies and reservations, the same
-// second field).
+// (nullptr when all are whole).
 const char* unterminated_text(const MovieRec& r) {
     return terminated(r.name) ? nullptr : "name";
 }
@@ -67,105 +69,227 @@ const char* unterminated_text(const SavedRec&) {
     return nullptr;
 }
 
-bool same_record(const MovieRec& a, const MovieRec& b) {
-    return a.id == b.id && a.copy == b.copy;
-}
-bool same_record(const ClientRec& a, const ClientRec& b) {
-    return a.id == b.id;
-}
-bool same_record(const RentRec& a, const RentRec& b) {
-    return a.client == b.client;
-}
-bool same_record(const ReserveRec& a, const ReserveRec& b) {
-    return a.movie == b.movie && a.client == b.client;
-}
-bool same_record(const SavedRec& a, const SavedRec& b) {
-    return a.client == b.client;
-}
-
 // One table as read from disk; usable when its records can be trusted to be
-// whole (a length of whole records, at least 2 slots).
+// whole (a length of whole records, at least 2 slots). The records are read
+// straight from the file's mapping when the system gives one, else into
+// memory of the check's own.
 template <class Rec>
 struct Table {
     const char* name = TableTraits<Rec>::file;
     bool usable = false;
-    std::vector<Rec> recs;
+    std::span<const Rec> recs;
+    std::optional<DataFile> file; // holds the mapping recs may lie in
+    std::vector<Rec> copy;        // or the records read
 };
+
+// The records of a file mapped for reading: every page is read once at
+// once, so that a part of the file the system cannot give is known before
+// anything is checked. Empty when the file is not mapped or a page failed.
+template <class Rec>
+std::span<const Rec> mapped_records(const DataFile& file, int64_t n) {
+    std::string scratch;
+    const char* bytes = nullptr;
+    try { // an unmapped file is read into scratch: the read below does it again, or says why not
+        bytes = file.chunk(0, static_cast<std::size_t>(n) * sizeof(Rec), scratch);
+    } catch (const std::bad_alloc&) {
+        return {};
+    } catch (const StoreFault&) {
+        return {};
+    }
+    if (bytes == scratch.data())
+        return {};
+    volatile char sum = 0;
+    for (int64_t at = 0; at < n * static_cast<int64_t>(sizeof(Rec)); at += 4096)
+        sum = sum + bytes[at];
+    try {
+        DataFile::check_views();
+    } catch (const StoreFault&) {
+        return {};
+    }
+    return {reinterpret_cast<const Rec*>(bytes), static_cast<std::size_t>(n)};
+}
 
 template <class Rec>
 Table<Rec> load(std::vector<std::string>& problems) {
     Table<Rec> t;
-    std::optional<DataFile> file;
     try {
-        file = DataFile::open(t.name, DataFile::Mode::Read);
+        t.file = DataFile::open(t.name, DataFile::Mode::Read);
     } catch (const StoreFault& fault) { // a link, or no regular file
         problems.push_back(format("%s: %s", t.name, fault.what.c_str()));
         return t;
     }
-    for (std::string& line : table_file_problems(file ? &*file : nullptr, t.name, sizeof(Rec)))
+    for (std::string& line : table_file_problems(t.file ? &*t.file : nullptr, t.name, sizeof(Rec)))
         problems.push_back(std::move(line));
-    const int64_t n = file ? file->size() / static_cast<int64_t>(sizeof(Rec)) : 0;
+    const int64_t n = t.file ? t.file->size() / static_cast<int64_t>(sizeof(Rec)) : 0;
     if (n < 2)
         return t;
+    // What the check holds per slot is less than a record: room for the
+    // records must be there (asked of the allocator itself, so that it is
+    // really asked, then given back untouched).
+    void* room = ::operator new(static_cast<std::size_t>(n) * sizeof(Rec), std::nothrow);
+    if (!room) {
+        problems.push_back(format("%s: its %lld slots are more than the memory available can "
+                                  "hold to check them",
+                                  t.name, static_cast<long long>(n)));
+        return t;
+    }
+    ::operator delete(room);
+    t.recs = mapped_records<Rec>(*t.file, n);
+    if (!t.recs.empty()) {
+        t.usable = true;
+        return t;
+    }
     try {
-        t.recs.resize(n);
-        file->read_at(0, t.recs.data(), n * sizeof(Rec));
+        t.copy.resize(n);
+        t.file->read_at(0, t.copy.data(), n * sizeof(Rec));
     } catch (const StoreFault& fault) {
         problems.push_back(format("%s: %s", t.name, fault.what.c_str()));
-        t.recs = {};
+        t.copy = {};
         return t;
     } catch (const std::bad_alloc&) {
         problems.push_back(format("%s: its %lld slots are more than the memory available can "
                                   "hold to check them",
                                   t.name, static_cast<long long>(n)));
-        t.recs = {};
+        t.copy = {};
         return t;
     }
+    t.recs = t.copy;
     t.usable = true;
     return t;
 }
 
-// Slot where the table's own search for r stops: the first record of r's key
-// in its probe sequence that the search tells apart as r, or -1.
-template <class Rec>
-int32_t search_in_memory(const std::vector<Rec>& recs, const Rec& r) {
-    int32_t n = static_cast<int32_t>(recs.size());
-    int32_t key = TableTraits<Rec>::key(r);
-    for (int32_t i = 0; i < n; ++i) {
-        int32_t s = probe_slot(key, n, i);
-        int32_t k = TableTraits<Rec>::key(recs[s]);
-        if (k == kEmptyKey)
-            return -1;
-        if (k == key && same_record(recs[s], r))
-            return s;
-    }
-    return -1;
+// What the table's own search compares of a record, as one number: its key
+// (0 for an empty slot) above the second field it tells records apart by
+// (the copy of a movie, the client of a reservation; none for the others).
+uint64_t identity(const MovieRec& r) {
+    return pair_key(r.id, r.copy);
 }
+uint64_t identity(const ClientRec& r) {
+    return pair_key(r.id, 0);
+}
+uint64_t identity(const RentRec& r) {
+    return pair_key(r.client, 0);
+}
+uint64_t identity(const ReserveRec& r) {
+    return pair_key(r.movie, r.client);
+}
+uint64_t identity(const SavedRec& r) {
+    return pair_key(r.client, 0);
+}
+
+// The searches for the records not in the first slot of their key's probe
+// sequence, over the identities of the slots (a table of 8 bytes a slot,
+// which the memory serves faster than the records), a few walked side by
+// side: each step of each walk asks the memory for its next slot ahead of
+// time, so that the walks wait for the memory together rather than one
+// after the other. report(slot, found) is called, in no order, for every
+// record the table's own search does not find in its own slot (found: where
+// it stops, or -1).
+class Searches {
+  public:
+    explicit Searches(std::vector<uint64_t> ids)
+        : ids_(std::move(ids)), n_(static_cast<int64_t>(ids_.size())) {}
+
+    template <class Report>
+    void add(int32_t slot, int32_t key, Report report) {
+        Walk* w = free_walk(report);
+        *w = Walk{slot, key % n_, key % (n_ - 1) + 1, 0, true};
+        __builtin_prefetch(&ids_[w->at]);
+    }
+
+    template <class Report>
+    void finish(Report report) {
+        for (bool busy = true; busy;) {
+            busy = false;
+            for (Walk& w : walks_)
+                if (w.busy) {
+                    step(w, report);
+                    busy = true;
+                }
+        }
+    }
+
+  private:
+    struct Walk {
+        int32_t slot;
+        int64_t at, step, probes;
+        bool busy;
+    };
+
+    // One probe of a walk: done (reported when it is not its own slot), or
+    // on to the next slot, asked for ahead.
+    template <class Report>
+    void step(Walk& w, Report report) {
+        const uint64_t there = ids_[w.at];
+        if ((there >> 32) == 0 || ++w.probes > n_) { // an empty slot ends the search
+            report(w.slot, -1);
+            w.busy = false;
+        } else if (there == ids_[w.slot]) {
+            if (w.at != w.slot)
+                report(w.slot, static_cast<int32_t>(w.at));
+            w.busy = false;
+        } else {
+            w.at = w.at + w.step < n_ ? w.at + w.step : w.at + w.step - n_;
+            __builtin_prefetch(&ids_[w.at]);
+        }
+    }
+
+    template <class Report>
+    Walk* free_walk(Report report) {
+        for (;;) {
+            for (Walk& w : walks_)
+                if (!w.busy)
+                    return &w;
+            for (Walk& w : walks_)
+                step(w, report);
+        }
+    }
+
+    std::vector<uint64_t> ids_;
+    int64_t n_;
+    std::array<Walk, 16> walks_{};
+};
 
 template <class Rec>
 void check_table(const Table<Rec>& t, std::vector<std::string>& problems) {
-    for (int32_t s = 0; s < static_cast<int32_t>(t.recs.size()); ++s) {
+    // Each slot's problems in slot order; those of a search come last.
+    std::vector<std::pair<int32_t, std::string>> found;
+    const int32_t n = static_cast<int32_t>(t.recs.size());
+    std::vector<uint64_t> ids(t.recs.size());
+    for (std::size_t s = 0; s < ids.size(); ++s)
+        ids[s] = identity(t.recs[s]);
+    Searches searches(std::move(ids));
+    auto report = [&](int32_t s, int32_t at) {
+        const int32_t key = TableTraits<Rec>::key(t.recs[s]);
+        if (at < 0)
+            found.push_back({s, format("%s: slot %d: the record of key %d cannot be found by a "
+                                       "search for its key",
+                                       t.name, s, key)});
+        else
+            found.push_back({s, format("%s: slot %d: the record of key %d is hidden by the same "
+                                       "record in slot %d",
+                                       t.name, s, key, at)});
+    };
+    for (int32_t s = 0; s < n; ++s) {
         const Rec& r = t.recs[s];
-        int32_t key = TableTraits<Rec>::key(r);
+        const int32_t key = TableTraits<Rec>::key(r);
         if (const char* field = unterminated_text(r))
-            problems.push_back(
-                format("%s: slot %d: the text %s has no terminating zero", t.name, s, field));
-        if (key < kDeletedKey)
-            problems.push_back(format("%s: slot %d: key %d is below 1 (only 0, empty, and -1, "
-                                      "deleted, may stand there)",
-                                      t.name, s, key));
-        if (key < 1)
+            found.push_back(
+                {s, format("%s: slot %d: the text %s has no terminating zero", t.name, s, field)});
+        if (key == kEmptyKey || key == kDeletedKey)
             continue;
-        int32_t found = search_in_memory(t.recs, r);
-        if (found < 0)
-            problems.push_back(format("%s: slot %d: the record of key %d cannot be found by a "
-                                      "search for its key",
-                                      t.name, s, key));
-        else if (found != s)
-            problems.push_back(format("%s: slot %d: the record of key %d is hidden by the same "
-                                      "record in slot %d",
-                                      t.name, s, key, found));
+        if (key < kDeletedKey)
+            found.push_back({s, format("%s: slot %d: key %d is below 1 (only 0, empty, and -1, "
+                                       "deleted, may stand there)",
+                                       t.name, s, key)});
+        else if (key % n != s) // a record in its key's first slot is found there
+            searches.add(s, key, report);
     }
+    searches.finish(report);
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [slot, line] : found)
+        problems.push_back(std::move(line));
 }
 
 struct Folder {
@@ -176,49 +300,91 @@ struct Folder {
     Table<SavedRec> saved;
 };
 
-using CopyKey = std::pair<int32_t, int32_t>; // movie id, copy number
+// Calls visit(record) for every live record of the table, in slot order.
+template <class Rec, class Visit>
+void each_live(const Table<Rec>& t, Visit visit) {
+    for (const Rec& r : t.recs)
+        if (TableTraits<Rec>::key(r) >= 1)
+            visit(r);
+}
 
 template <class Rec>
 std::vector<Rec> live(const Table<Rec>& t) {
     std::vector<Rec> out;
-    for (const Rec& r : t.recs)
-        if (TableTraits<Rec>::key(r) >= 1)
-            out.push_back(r);
+    each_live(t, [&](const Rec& r) { out.push_back(r); });
     return out;
 }
 
-// Who names each copy: the clients of the rentals or of the holds.
-std::map<CopyKey, std::vector<int32_t>> rentals_by_copy(const Folder& f) {
-    std::map<CopyKey, std::vector<int32_t>> by;
-    for (const RentRec& r : live(f.rents))
-        by[{r.movie, r.copy}].push_back(r.client);
-    return by;
+// Who names a copy: the first renting client of the rentals that name it
+// and how many do, the same for the holds, and whether the catalogue holds it.
+struct Namers {
+    int32_t renter = 0, rentals = 0;
+    int32_t holder = 0, holds = 0;
+    bool exists = false;
+};
+
+// What the check between the tables gathers from the small tables (the
+// rentals, holds and reservations) before one pass over each large one
+// (the clients, the catalogue) looks up each record there.
+struct Links {
+    KeyIndex<Namers> copies; // by movie id and copy number
+    KeyIndex<bool> titles;   // the movie ids reservations name: whether a copy has it
+    KeyIndex<bool> clients;  // the clients named: whether user.txt holds them
+};
+
+Links gather_links(const Folder& f) {
+    Links l;
+    each_live(f.rents, [&](const RentRec& r) {
+        Namers& n = l.copies.add(pair_key(r.movie, r.copy));
+        if (n.rentals++ == 0)
+            n.renter = r.client;
+        l.clients.add(pair_key(r.client, 0));
+    });
+    each_live(f.saved, [&](const SavedRec& h) {
+        Namers& n = l.copies.add(pair_key(h.movie, h.copy));
+        if (n.holds++ == 0)
+            n.holder = h.client;
+        l.clients.add(pair_key(h.client, 0));
+    });
+    each_live(f.reserves, [&](const ReserveRec& r) {
+        l.titles.add(pair_key(r.movie, 0));
+        l.clients.add(pair_key(r.client, 0));
+    });
+    each_live(f.clients, [&](const ClientRec& c) {
+        if (bool* named = l.clients.find(pair_key(c.id, 0)))
+            *named = true;
+    });
+    each_live(f.movies, [&](const MovieRec& m) {
+        if (Namers* n = l.copies.find(pair_key(m.id, m.copy)))
+            n->exists = true;
+        if (bool* named = l.titles.find(pair_key(m.id, 0)))
+            *named = true;
+    });
+    return l;
 }
 
-std::map<CopyKey, std::vector<int32_t>> holds_by_copy(const Folder& f) {
-    std::map<CopyKey, std::vector<int32_t>> by;
-    for (const SavedRec& h : live(f.saved))
-        by[{h.movie, h.copy}].push_back(h.client);
-    return by;
+// The namers of a copy of the catalogue (none when nothing names it).
+Namers namers_of(Links& l, int32_t movie, int32_t copy) {
+    const Namers* n = l.copies.find(pair_key(movie, copy));
+    return n ? *n : Namers{};
 }
 
-void check_flag(const char* flag, int32_t value, const MovieRec& m,
-                const std::vector<int32_t>& namers, const char* what,
-                std::vector<std::string>& problems) {
+void check_flag(const char* flag, int32_t value, const MovieRec& m, int32_t count, int32_t first,
+                const char* what, std::vector<std::string>& problems) {
     const char* file = TableTraits<MovieRec>::file;
     if (value != 0 && value != 1)
         problems.push_back(format("%s: copy %d of movie %d has %s %d, neither 0 nor 1", file,
                                   m.copy, m.id, flag, value));
-    else if (value == 1 && namers.empty())
+    else if (value == 1 && count == 0)
         problems.push_back(format("%s: copy %d of movie %d is marked %s but no %s names it", file,
                                   m.copy, m.id, flag, what));
-    else if (value == 0 && !namers.empty())
+    else if (value == 0 && count > 0)
         problems.push_back(format("%s: copy %d of movie %d is not marked %s but the %s of client "
                                   "%d names it",
-                                  file, m.copy, m.id, flag, what, namers.front()));
-    if (namers.size() > 1)
-        problems.push_back(format("%s: copy %d of movie %d is named by %d %ss", file, m.copy, m.id,
-                                  int(namers.size()), what));
+                                  file, m.copy, m.id, flag, what, first));
+    if (count > 1)
+        problems.push_back(
+            format("%s: copy %d of movie %d is named by %d %ss", file, m.copy, m.id, count, what));
 }
 
 std::string named_copy(const RentRec& r) {
@@ -234,72 +400,68 @@ std::string named_copy(const ReserveRec& r) {
 // A rental, hold or reservation names a client and a copy (or movie) that
 // exist, and no client has more than one of each.
 template <class Rec>
-void check_links(const Table<Rec>& t, const char* what, const std::set<int32_t>& clients,
-                 auto names_existing, std::vector<std::string>& problems) {
-    std::map<int32_t, int> per_client;
-    for (const Rec& r : live(t)) {
-        if (!clients.count(r.client))
+void check_links(const Table<Rec>& t, const char* what, Links& l, auto names_existing,
+                 std::vector<std::string>& problems) {
+    KeyIndex<int> per_client;
+    each_live(t, [&](const Rec& r) {
+        if (!*l.clients.find(pair_key(r.client, 0)))
             problems.push_back(format("%s: a %s names client %d, who is not in %s", t.name, what,
                                       r.client, TableTraits<ClientRec>::file));
         if (!names_existing(r))
             problems.push_back(format("%s: the %s of client %d names %s, which is not in %s",
                                       t.name, what, r.client, named_copy(r).c_str(),
                                       TableTraits<MovieRec>::file));
-        ++per_client[r.client];
-    }
-    for (auto [client, count] : per_client)
+        ++per_client.add(pair_key(r.client, 0));
+    });
+    std::vector<std::pair<int32_t, int>> many; // clients with more than one, by id
+    per_client.each([&](uint64_t key, int count) {
         if (count > 1)
-            problems.push_back(format("%s: client %d has %d %ss; a client may have one at most",
-                                      t.name, client, count, what));
+            many.push_back({static_cast<int32_t>(key >> 32), count});
+    });
+    std::sort(many.begin(), many.end());
+    for (auto [client, count] : many)
+        problems.push_back(format("%s: client %d has %d %ss; a client may have one at most", t.name,
+                                  client, count, what));
 }
 
 // A copy is out on rent or held, never both; and a hold takes the place of
 // its client's reservation, so a client with a hold has no reservation.
-void check_claims(const Folder& f, std::vector<std::string>& problems) {
-    auto rentals = rentals_by_copy(f);
-    std::map<int32_t, int32_t> held_movie; // client -> movie of his first hold
-    for (const SavedRec& h : live(f.saved)) {
-        held_movie.emplace(h.client, h.movie);
-        auto renters = rentals.find({h.movie, h.copy});
-        if (renters != rentals.end())
+void check_claims(const Folder& f, Links& l, std::vector<std::string>& problems) {
+    KeyIndex<int32_t> held_movie; // client -> movie of his first hold
+    each_live(f.saved, [&](const SavedRec& h) {
+        if (!held_movie.find(pair_key(h.client, 0)))
+            held_movie.add(pair_key(h.client, 0)) = h.movie;
+        const Namers n = namers_of(l, h.movie, h.copy);
+        if (n.rentals > 0)
             problems.push_back(format("%s: copy %d of movie %d is held for client %d and also out "
                                       "on rent to client %d",
                                       TableTraits<SavedRec>::file, h.copy, h.movie, h.client,
-                                      renters->second.front()));
-    }
-    for (const ReserveRec& r : live(f.reserves)) {
-        auto held = held_movie.find(r.client);
-        if (held != held_movie.end())
+                                      n.renter));
+    });
+    each_live(f.reserves, [&](const ReserveRec& r) {
+        if (const int32_t* held = held_movie.find(pair_key(r.client, 0)))
             problems.push_back(format("%s: client %d has a reservation of movie %d although a "
                                       "copy of movie %d is held for him",
-                                      TableTraits<ReserveRec>::file, r.client, r.movie,
-                                      held->second));
-    }
+                                      TableTraits<ReserveRec>::file, r.client, r.movie, *held));
+    });
 }
 
 void check_between(const Folder& f, std::vector<std::string>& problems) {
-    std::set<int32_t> clients, movie_ids;
-    std::set<CopyKey> copies;
-    for (const ClientRec& c : live(f.clients))
-        clients.insert(c.id);
-    for (const MovieRec& m : live(f.movies)) {
-        movie_ids.insert(m.id);
-        copies.insert({m.id, m.copy});
-    }
-    auto copy_exists = [&](const auto& r) { return copies.count({r.movie, r.copy}) > 0; };
-    check_links(f.rents, "rental", clients, copy_exists, problems);
-    check_links(f.saved, "hold", clients, copy_exists, problems);
+    Links l = gather_links(f);
+    auto copy_exists = [&](const auto& r) {
+        return l.copies.find(pair_key(r.movie, r.copy))->exists;
+    };
+    check_links(f.rents, "rental", l, copy_exists, problems);
+    check_links(f.saved, "hold", l, copy_exists, problems);
     check_links(
-        f.reserves, "reservation", clients,
-        [&](const ReserveRec& r) { return movie_ids.count(r.movie) > 0; }, problems);
-
-    auto rentals = rentals_by_copy(f);
-    auto holds = holds_by_copy(f);
-    for (const MovieRec& m : live(f.movies)) {
-        check_flag("rented", m.rented, m, rentals[{m.id, m.copy}], "rental", problems);
-        check_flag("saved", m.saved, m, holds[{m.id, m.copy}], "hold", problems);
-    }
-    check_claims(f, problems);
+        f.reserves, "reservation", l,
+        [&](const ReserveRec& r) { return *l.titles.find(pair_key(r.movie, 0)); }, problems);
+    each_live(f.movies, [&](const MovieRec& m) {
+        const Namers n = namers_of(l, m.id, m.copy);
+        check_flag("rented", m.rented, m, n.rentals, n.renter, "rental", problems);
+        check_flag("saved", m.saved, m, n.holds, n.holder, "hold", problems);
+    });
+    check_claims(f, l, problems);
 }
 
 Folder load_folder(std::vector<std::string>& problems) {
@@ -332,14 +494,13 @@ std::vector<std::string> check_folder(Folder& f) {
 
 // Sets one flag of a copy to 1 when a record names the copy, else 0, and
 // says so in mended when that changes it.
-void set_flag(const char* flag, int32_t& value, const MovieRec& m,
-              const std::vector<int32_t>& namers, const char* what,
-              std::vector<std::string>& mended) {
-    const int32_t want = namers.empty() ? 0 : 1;
+void set_flag(const char* flag, int32_t& value, const MovieRec& m, int32_t count, int32_t first,
+              const char* what, std::vector<std::string>& mended) {
+    const int32_t want = count == 0 ? 0 : 1;
     if (value == want)
         return;
-    std::string why = namers.empty() ? format("no %s names it", what)
-                                     : format("the %s of client %d names it", what, namers.front());
+    std::string why = count == 0 ? format("no %s names it", what)
+                                 : format("the %s of client %d names it", what, first);
     mended.push_back(format("%s: copy %d of movie %d: %s set from %d to %d, as %s",
                             TableTraits<MovieRec>::file, m.copy, m.id, flag, value, want,
                             why.c_str()));
@@ -350,8 +511,7 @@ void set_flag(const char* flag, int32_t& value, const MovieRec& m,
 // name it; answers what was changed.
 std::vector<std::string> mend_flags(const Folder& f) {
     std::vector<std::string> mended;
-    auto rentals = rentals_by_copy(f);
-    auto holds = holds_by_copy(f);
+    Links l = gather_links(f);
     auto catalog = journal_open_table(TableTraits<MovieRec>::file);
     if (!catalog)
         return mended;
@@ -360,8 +520,9 @@ std::vector<std::string> mend_flags(const Folder& f) {
         if (m.id < 1)
             continue;
         const int32_t was_rented = m.rented, was_saved = m.saved;
-        set_flag("rented", m.rented, m, rentals[{m.id, m.copy}], "rental", mended);
-        set_flag("saved", m.saved, m, holds[{m.id, m.copy}], "hold", mended);
+        const Namers n = namers_of(l, m.id, m.copy);
+        set_flag("rented", m.rented, m, n.rentals, n.renter, "rental", mended);
+        set_flag("saved", m.saved, m, n.holds, n.holder, "hold", mended);
         if (m.rented != was_rented || m.saved != was_saved)
             write_slot(*catalog, s, m);
     }

@@ -4,12 +4,12 @@
 #include "tools/reports.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
-std::string text(std::string_view stored) {
-    return std::string(stored);
-}
+// The rows go out through one buffer, written when it holds this much.
+constexpr std::size_t kOutput = 1 << 16;
 
 template <class Rec>
 int export_table(const char* header) {
@@ -17,39 +17,66 @@ int export_table(const char* header) {
     DataFile table = read_table<Rec>();
     binary_output();
     std::printf("%s\n", header);
-    each_live<Rec>(
-        table, [](int32_t, const Rec& r) { std::fputs(csv_row(fields_of(r)).c_str(), stdout); });
+    std::string out;
+    out.reserve(kOutput + 512);
+    each_live<Rec>(table, [&](int32_t, const Rec& r) {
+        append_row(out, r);
+        if (out.size() >= kOutput) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
+    });
+    std::fwrite(out.data(), 1, out.size(), stdout);
     return finish_output();
+}
+
+void append_date(std::string& out, Date d) {
+    append_field(out, iso_date(d));
 }
 
 } // namespace
 
-Fields fields_of(const ClientRec& r) {
-    return {num(r.id),
-            text(text_of(r.fname)),
-            text(text_of(r.lname)),
-            text(text_of(r.address)),
-            iso_date(r.subdate),
-            num(r.phone),
-            num(r.months),
-            num(r.fine)};
+void append_row(std::string& out, const ClientRec& r) {
+    append_number(out, r.id, true);
+    append_field(out, text_of(r.fname));
+    append_field(out, text_of(r.lname));
+    append_field(out, text_of(r.address));
+    append_date(out, r.subdate);
+    append_number(out, r.phone);
+    append_number(out, r.months);
+    append_number(out, r.fine);
+    out += '\n';
 }
 
-Fields fields_of(const MovieRec& r) {
-    return {text(text_of(r.name)), num(r.id),     num(r.copy), num(r.diskstatus),
-            num(r.rentdays),       num(r.rented), num(r.saved)};
+void append_row(std::string& out, const MovieRec& r) {
+    append_field(out, text_of(r.name), true);
+    for (int32_t v : {r.id, r.copy, r.diskstatus, r.rentdays, r.rented, r.saved})
+        append_number(out, v);
+    out += '\n';
 }
 
-Fields fields_of(const RentRec& r) {
-    return {num(r.client), iso_date(r.rentdate), num(r.movie), num(r.copy), num(r.rentdays)};
+void append_row(std::string& out, const RentRec& r) {
+    append_number(out, r.client, true);
+    append_date(out, r.rentdate);
+    for (int32_t v : {r.movie, r.copy, r.rentdays})
+        append_number(out, v);
+    out += '\n';
 }
 
-Fields fields_of(const ReserveRec& r) {
-    return {num(r.client), num(r.movie), num(r.callnotice), iso_date(r.resdate)};
+void append_row(std::string& out, const ReserveRec& r) {
+    append_number(out, r.client, true);
+    append_number(out, r.movie);
+    append_number(out, r.callnotice);
+    append_date(out, r.resdate);
+    out += '\n';
 }
 
-Fields fields_of(const SavedRec& r) {
-    return {num(r.client), num(r.movie), num(r.copy), iso_date(r.savedate)};
+void append_row(std::string& out, const SavedRec& r) {
+    append_number(out, r.client, true);
+    append_number(out, r.movie);
+    append_number(out, r.copy);
+    append_date(out, r.savedate);
+    out += '\n';
 }
 
 int cmd_export(const Args& args) {

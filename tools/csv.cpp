@@ -20,17 +20,19 @@ bool formula_like(std::string_view text) {
     return !negative_number;
 }
 
-std::string csv_field(std::string_view text) {
+void put_field(std::string& out, std::string_view text) {
     const bool guarded = formula_like(text);
-    if (!guarded && text.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(text);
-    std::string out = guarded ? "\"'" : "\"";
+    if (!guarded && text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += text;
+        return;
+    }
+    out += guarded ? "\"'" : "\"";
     for (char c : text) {
         out += c;
         if (c == '"')
             out += '"';
     }
-    return out + "\"";
+    out += '"';
 }
 
 // Reads a number of exactly width digits.
@@ -49,8 +51,20 @@ bool digits(std::string_view text, int32_t& out) {
 std::string csv_row(const Fields& fields) {
     std::string out;
     for (std::size_t i = 0; i < fields.size(); ++i)
-        out += (i ? "," : "") + csv_field(fields[i]);
+        append_field(out, fields[i], i == 0);
     return out + "\n";
+}
+
+void append_field(std::string& out, std::string_view text, bool first) {
+    if (!first)
+        out += ',';
+    put_field(out, text);
+}
+
+void append_number(std::string& out, int64_t v, bool first) {
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, v);
+    append_field(out, std::string_view(digits, static_cast<std::size_t>(end - digits)), first);
 }
 
 std::string unguarded(std::string_view field) {

@@ -20,6 +20,10 @@ using Fields = std::vector<std::string>;
 // formula) gets one ' more in front, inside quotes: the spreadsheet then
 // shows it as text.
 std::string csv_row(const Fields& fields);
+// Appends one field of a row to out as csv_row writes it, after a comma
+// unless it is the row's first; and a whole number the same way.
+void append_field(std::string& out, std::string_view text, bool first = false);
+void append_number(std::string& out, int64_t v, bool first = false);
 // A text field as it was before csv_row guarded it: the ' csv_row put in
 // front of a formula taken away again.
 std::string unguarded(std::string_view field);

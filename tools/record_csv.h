@@ -12,10 +12,10 @@ inline constexpr const char* kRentHeader = "client,rentdate,movie,copy,rentdays"
 inline constexpr const char* kReserveHeader = "client,movie,callnotice,resdate";
 inline constexpr const char* kSavedHeader = "client,movie,copy,savedate";
 
-// The fields of a record in its table's header order: texts as stored,
-// dates YYYY-MM-DD, numbers in decimal.
-Fields fields_of(const ClientRec& r);
-Fields fields_of(const MovieRec& r);
-Fields fields_of(const RentRec& r);
-Fields fields_of(const ReserveRec& r);
-Fields fields_of(const SavedRec& r);
+// Appends the row of a record to out, its fields in its table's header
+// order: texts as stored, dates YYYY-MM-DD, numbers in decimal; ended by LF.
+void append_row(std::string& out, const ClientRec& r);
+void append_row(std::string& out, const MovieRec& r);
+void append_row(std::string& out, const RentRec& r);
+void append_row(std::string& out, const ReserveRec& r);
+void append_row(std::string& out, const SavedRec& r);
