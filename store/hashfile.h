@@ -168,11 +168,15 @@ void set_pass_hook(PassHook hook);
 void pass_point();
 
 // A pass over the records from slot first to the last, in slot order, read a
-// chunk at a time: calls visit(slot, record) until it returns true, and
-// answers that slot, else -1. What visit writes to the file is seen by the
-// rest of the pass: what was read ahead is read again after a write.
-template <class Rec, class Visit>
-int32_t hash_pass(const DataFile& f, int32_t first, Visit visit) {
+// chunk at a time: calls visit(slot, bytes) with the bytes of each slot's
+// record where they lie (no copy is made; they stay valid until visit writes
+// to the file) until it returns true, and answers that slot, else -1; with
+// kLiveOnly, only live records are visited. Every record's key is checked
+// (see checked) before it is visited or passed over. What visit writes to the
+// file is seen by the rest of the pass: what was read ahead is read again
+// after a write.
+template <class Rec, bool kLiveOnly, class Visit>
+int32_t pass_over(const DataFile& f, int32_t first, Visit visit) {
     const int32_t n = slot_count<Rec>(f);
     std::string scratch; // a chunk read where the table is not mapped
     for (int32_t at = first; at < n;) {
@@ -182,15 +186,42 @@ int32_t hash_pass(const DataFile& f, int32_t first, Visit visit) {
                                     static_cast<std::size_t>(count) * sizeof(Rec), scratch);
         const long writes = f.writes();
         int32_t i = 0;
-        for (; i < count && f.writes() == writes; ++i) // a write ends the chunk: read it again
-            if (visit(at + i, checked(f, at + i, record_in<Rec>(bytes + i * sizeof(Rec))))) {
-                DataFile::check_views();
-                return at + i;
+        while (i < count) {
+            const char* rec = bytes + static_cast<std::size_t>(i) * sizeof(Rec);
+            const int32_t key = key_in<Rec>(rec);
+            ++i;
+            if (key < 1) {
+                if (key < kDeletedKey) [[unlikely]]
+                    checked(f, at + i - 1, record_in<Rec>(rec));
+                if (kLiveOnly)
+                    continue;
             }
+            if (visit(at + i - 1, rec)) {
+                DataFile::check_views();
+                return at + i - 1;
+            }
+            if (f.writes() != writes)
+                break; // a write ends the chunk: read it again
+        }
         at += i;
     }
     DataFile::check_views();
     return -1;
+}
+
+// The pass over every slot, visit(slot, record) handed a copy of its record.
+template <class Rec, class Visit>
+int32_t hash_pass(const DataFile& f, int32_t first, Visit visit) {
+    return pass_over<Rec, false>(f, first, [&](int32_t slot, const char* bytes) {
+        return visit(slot, record_in<Rec>(bytes));
+    });
+}
+
+// The pass over the live records alone, visit(slot, bytes) handed the bytes
+// of each.
+template <class Rec, class Visit>
+int32_t hash_pass_live(const DataFile& f, int32_t first, Visit visit) {
+    return pass_over<Rec, true>(f, first, visit);
 }
 
 // Linear scan in file order: the lowest slot whose record satisfies match,

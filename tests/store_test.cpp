@@ -272,6 +272,41 @@ TEST(MovieCopies, MaxCopyLooksAtEveryCopyOnTheProbePath) {
     EXPECT_EQ(movie_max_copy(f, 25), 5);
 }
 
+// The title pass visits exactly the live copies whose name's text is the
+// title: names around the 8 bytes compared at once, a full field without a
+// terminator, bytes after the terminator, titles no field can hold.
+TEST(MovieCopies, TheTitlePassMatchesTheNamesText) {
+    std::vector<Title> names = {{"Heat"}, {"Heat 2"}, {"Heatwave"},           {"Heatwaves"},
+                                {"heat"}, {""},       {"1234567890123456789"}};
+    names.push_back({}), names.back().fill('z');       // no terminator
+    names.push_back({"Heat"}), names.back()[6] = 'q'; // bytes after the terminator
+    const std::string titles[] = {"Heat",
+                                  "Heat 2",
+                                  "Heatwave",
+                                  "Heatwaves",
+                                  "",
+                                  "1234567890123456789",
+                                  std::string(20, 'z'),
+                                  std::string(21, 'z'),
+                                  std::string("Heat\0", 5),
+                                  "Hea"};
+    DataFile f = empty_table<MovieRec>(13);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        movie_write(f, static_cast<int32_t>(i), MovieRec{names[i], 7, int32_t(i), 7, 3, 0, 0});
+    movie_write(f, 12, MovieRec{{"Heat"}, -1, 0, 0, 0, 0, 0}); // deleted: never a copy
+    for (const std::string& title : titles) {
+        std::vector<int32_t> want, seen;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (text_of(names[i]) == title)
+                want.push_back(static_cast<int32_t>(i));
+        movie_title_pass(f, 0, title, [&](int32_t s, const MovieRec&) {
+            seen.push_back(s);
+            return false;
+        });
+        EXPECT_EQ(seen, want) << title;
+    }
+}
+
 // The earliest reservation of title 25 (slots 12, 1, 3) on 13 August 2008 among
 // reservations made on the given days of August: the oldest up to today, of
 // equal dates the last met; later dates never count.
