@@ -130,8 +130,8 @@ void add_read_file(const std::string& name, const std::function<std::string()>& 
 
 // The child process of the growth measurement: grows the full client table
 // at path by inserting a client with id key, prints the wall time of the
-// insert and its peak anonymous memory above the process's at rest, and
-// answers the exit status.
+// insert and its peaks of anonymous and of all resident memory (mapped file
+// pages included) above the process's at rest, and answers the exit status.
 int growth_child(const std::string& path, int32_t key);
 
 // The other stores holding the clients for keyed finds, as the ratio table
@@ -174,8 +174,10 @@ void close_fd(int fd);
 // exit status, -1 when the program did not exit by itself.
 int run_program(const std::vector<std::string>& argv, std::string* out);
 
-// Resident anonymous memory of this process now, in bytes.
+// Resident anonymous memory of this process now, in bytes; and its whole
+// resident memory, the pages of mapped files included.
 int64_t rss_anon();
+int64_t rss_total();
 
 // The path of this program.
 std::string self_path();
@@ -196,8 +198,14 @@ struct Query {
 // The records of one size, the same whatever the load: random distinct keys,
 // as a shop's ids are; 1 to 3 copies per title and reservations per title;
 // every hold dated today, so none runs out during the run. The queries are
-// samples of kSample drawn from them.
+// drawn from the whole of them (with repeats), as many as the smallest power
+// of two at or above their number, and at least kSample; a timing loop takes
+// them in turn (query i & (size - 1)).
 inline constexpr std::size_t kSample = 4096; // a power of two
+// The query a timing loop asks at its i-th iteration.
+inline const Query& query_at(const std::vector<Query>& qs, std::size_t i) {
+    return qs[i & (qs.size() - 1)];
+}
 struct RecordSet {
     std::vector<ClientRec> clients;
     std::vector<MovieRec> movies;

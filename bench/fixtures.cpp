@@ -15,13 +15,22 @@
 
 namespace {
 
-// kSample queries drawn from items (with repeats), made by to_query.
+// The number of queries drawn from count items: the smallest power of two at
+// or above count, at least kSample.
+std::size_t sample_size(std::size_t count) {
+    std::size_t n = kSample;
+    while (n < count)
+        n *= 2;
+    return n;
+}
+
+// Queries drawn from the whole of items (with repeats), made by to_query.
 template <class T, class ToQuery>
 std::vector<Query> sample(const std::vector<T>& items, uint64_t seed, ToQuery to_query) {
     std::mt19937_64 gen(seed);
     std::uniform_int_distribution<std::size_t> pick(0, items.size() - 1);
     std::vector<Query> out;
-    for (std::size_t i = 0; i < kSample; ++i)
+    for (std::size_t i = 0, n = sample_size(items.size()); i < n; ++i)
         out.push_back(to_query(items[pick(gen)]));
     return out;
 }
@@ -54,7 +63,7 @@ std::unique_ptr<RecordSet> make_records(int32_t size) {
     auto set = std::make_unique<RecordSet>();
     const auto count = static_cast<std::size_t>(size);
     const uint64_t seed = static_cast<uint64_t>(size) * 1000;
-    std::vector<int32_t> ids = distinct_ids(count + kSample, seed);
+    std::vector<int32_t> ids = distinct_ids(count + sample_size(count), seed);
     for (std::size_t i = 0; i < count; ++i)
         set->clients.push_back(client_record(ids[i]));
     for (std::size_t i = count; i < ids.size(); ++i)

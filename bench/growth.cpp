@@ -1,8 +1,9 @@
 // Growth of a full client table (every slot live), one insert away from its
 // rebuild: the wall time of that insert against reading the old file,
-// writing and syncing a file of the new size; and the peak of resident
-// anonymous memory (mapped file pages not counted) above the process's at
-// rest. Each growth runs in a child process (this program started with
+// writing and syncing a file of the new size; and the peaks of resident
+// memory above the process's at rest: all of it, the pages of mapped files
+// included, and the anonymous part alone. Each growth runs in a child process (this program started
+// with
 // --grow-child), which samples its own /proc/self/status while it grows.
 #include "bench.h"
 
@@ -44,22 +45,24 @@ std::string grown_path() {
 
 void time_growth(benchmark::State& state) {
     const FullTable& t = full_table();
-    double peak_mb = 0;
+    double peak_mb = 0, peak_anon_mb = 0;
     for (auto _ : state) {
         copy_file(t.pristine, grown_path());
         std::string out;
         const int rc = run_program(
             {self_path(), "--grow-child", grown_path(), std::to_string(t.new_client)}, &out);
         double seconds = 0;
-        long long bytes = 0;
-        if (rc != 0 || std::sscanf(out.c_str(), "%lf %lld", &seconds, &bytes) != 2) {
+        long long bytes = 0, anon = 0;
+        if (rc != 0 || std::sscanf(out.c_str(), "%lf %lld %lld", &seconds, &bytes, &anon) != 3) {
             state.SkipWithError(("the growth failed: " + out).c_str());
             break;
         }
         state.SetIterationTime(seconds);
         peak_mb = std::max(peak_mb, static_cast<double>(bytes) / (1 << 20));
+        peak_anon_mb = std::max(peak_anon_mb, static_cast<double>(anon) / (1 << 20));
     }
-    state.counters["peak_anon_MB"] = peak_mb;
+    state.counters["peak_rss_MB"] = peak_mb;
+    state.counters["peak_anon_MB"] = peak_anon_mb;
 }
 
 // Reads the old file, writes a file of the grown table's size in large
@@ -93,12 +96,13 @@ int growth_child(const std::string& path, int32_t key) {
     try {
         auto f = DataFile::open(path, DataFile::Mode::Update);
         const int32_t before = client_slots(*f);
-        const int64_t rest = rss_anon();
+        const int64_t rest = rss_total(), rest_anon = rss_anon();
         std::atomic<bool> done{false};
-        std::atomic<int64_t> peak{rest};
+        std::atomic<int64_t> peak{rest}, peak_anon{rest_anon};
         std::thread sampler([&] {
             while (!done) {
-                peak = std::max<int64_t>(peak, rss_anon());
+                peak = std::max<int64_t>(peak, rss_total());
+                peak_anon = std::max<int64_t>(peak_anon, rss_anon());
                 std::this_thread::sleep_for(std::chrono::microseconds(500));
             }
         });
@@ -113,7 +117,7 @@ int growth_child(const std::string& path, int32_t key) {
             std::printf("the grown table is not the one expected\n");
             return 1;
         }
-        std::printf("%.6f %" PRId64 "\n", seconds, peak - rest);
+        std::printf("%.6f %" PRId64 " %" PRId64 "\n", seconds, peak - rest, peak_anon - rest_anon);
         return 0;
     } catch (const std::exception& e) {
         std::printf("%s\n", e.what());
@@ -131,5 +135,6 @@ void register_growth() {
                    "growth",
                    "growth/" + at + "/store",
                    {own_time(), over("/read+write+sync", {"growth/" + at + "/floor"}, 2.0),
-                    counter_of("peak anon MB", "peak_anon_MB", 64.0)}});
+                    counter_of("peak RSS MB", "peak_rss_MB", 64.0),
+                    counter_of("peak anon MB", "peak_anon_MB", 0)}});
 }

@@ -226,7 +226,7 @@ void time_get(benchmark::State& state, const std::string& name, int32_t size, bo
             return state.SkipWithError("the store answers otherwise than the records it holds");
     std::size_t i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(store->get(qs[i++ & (kSample - 1)].key, &r));
+        benchmark::DoNotOptimize(store->get(query_at(qs, i++).key, &r));
         benchmark::DoNotOptimize(r);
     }
 }

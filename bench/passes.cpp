@@ -12,11 +12,11 @@
 
 namespace {
 
-// The copies named title, counted by a pass as the searches make it.
+// The copies named title, counted by the searches' pass.
 int count_copies(const DataFile& catalog, std::string_view title) {
     int found = 0;
-    movie_pass(catalog, 0, [&](int32_t, const MovieRec& k) {
-        found += k.id >= 1 && text_of(k.name) == title;
+    movie_title_pass(catalog, 0, title, [&](int32_t, const MovieRec&) {
+        ++found;
         return false;
     });
     return found;

@@ -152,19 +152,32 @@ int run_program(const std::vector<std::string>& argv, std::string* out) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int64_t rss_anon() {
+namespace {
+
+// A line "Name: N kB" of /proc/self/status, in bytes.
+int64_t status_kb(const char* format) {
     std::FILE* f = std::fopen("/proc/self/status", "r");
     if (!f)
         die_errno("cannot read /proc/self/status");
     char line[256];
     long kb = -1;
     while (kb < 0 && std::fgets(line, sizeof line, f))
-        if (std::sscanf(line, "RssAnon: %ld kB", &kb) != 1)
+        if (std::sscanf(line, format, &kb) != 1)
             kb = -1;
     std::fclose(f);
     if (kb < 0)
-        die("/proc/self/status has no RssAnon line");
+        die(std::string("/proc/self/status has no line ") + format);
     return static_cast<int64_t>(kb) * 1024;
+}
+
+} // namespace
+
+int64_t rss_anon() {
+    return status_kb("RssAnon: %ld kB");
+}
+
+int64_t rss_total() {
+    return status_kb("VmRSS: %ld kB");
 }
 
 std::string self_path() {

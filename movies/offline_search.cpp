@@ -19,9 +19,7 @@ void print_copy(const MovieRec& k) {
 // whether there was any. Blank slots never match, whatever their name.
 bool list_copies(const DataFile& catalog, const std::string& getmov) {
     bool found = false;
-    movie_pass(catalog, 0, [&](int32_t, const MovieRec& k) {
-        if (k.id < 1 || text_of(k.name) != getmov)
-            return false;
+    movie_title_pass(catalog, 0, getmov, [&](int32_t, const MovieRec& k) {
         if (!found)
             print_fmt("\n Movie name:%s---Movie catalog ID:%d---Days to Rent:%d\n", getmov.c_str(),
                       k.id, k.rentdays);

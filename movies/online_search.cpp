@@ -165,7 +165,7 @@ bool holds_title(const SearchDesk& d, const std::string& getmov) {
 Scan scan_catalog(const SearchDesk& d, const std::string& getmov) {
     Scan scan;
     scan.holds_title = holds_title(d, getmov);
-    movie_pass(d.catalog, 0, [&](int32_t, const MovieRec& rec) {
+    movie_title_pass(d.catalog, 0, getmov, [&](int32_t, const MovieRec& rec) {
         return is_copy_of(rec, getmov) && stops_at(d, rec, scan);
     });
     if (scan.found == Scan::Case::not_available && scan.free_seen)

@@ -7,6 +7,8 @@
 #include "store/movies.h"
 #include "store/saved.h"
 
+#include <cstring>
+
 namespace {
 
 // Lets an overdue hold go. The files are opened first, so a missing one ends
@@ -20,13 +22,32 @@ void release_hold(DataFile& saved, SavedRec hold) {
     catalog.close();
 }
 
+// Whether a hold saved on a day has run out by today. Holds saved on the
+// same day come in runs, so the answer for the last day asked is kept.
+class RunOut {
+  public:
+    explicit RunOut(Date today) : today_(today) {}
+    bool operator()(Date saved) {
+        if (!asked_ || std::memcmp(&saved, &last_, sizeof saved) != 0) {
+            asked_ = true;
+            last_ = saved;
+            answer_ = date_before(hold_end(saved), today_);
+        }
+        return answer_;
+    }
+
+  private:
+    Date today_, last_{};
+    bool asked_ = false, answer_ = false;
+};
+
 } // namespace
 
 void update_saved_list() {
-    const Date curr = get_today();
+    RunOut run_out(get_today());
     DataFile saved = open_table<SavedRec>();
     saved_pass(saved, 0, [&](int32_t, const SavedRec& hold) {
-        if (hold.client >= 1 && date_before(hold_end(hold.savedate), curr))
+        if (hold.client >= 1 && run_out(hold.savedate))
             release_hold(saved, hold);
         return false;
     });

@@ -29,6 +29,20 @@ int32_t grown_slot_count(int32_t n) {
     return next_prime(static_cast<int32_t>(want));
 }
 
+int32_t SlotBitmap::take(int32_t key) {
+    const int64_t step = key % (n_ - 1) + 1; // probe i is (key mod n + step * i) mod n
+    int64_t s = key % n_;
+    for (int32_t i = 0; i < n_; ++i, s = s + step < n_ ? s + step : s + step - n_) {
+        uint64_t& word = bits_[static_cast<std::size_t>(s >> 6)];
+        const uint64_t bit = uint64_t{1} << (s & 63);
+        if (!(word & bit)) {
+            word |= bit;
+            return static_cast<int32_t>(s);
+        }
+    }
+    return -1;
+}
+
 namespace {
 
 GrowthHook growth_hook = nullptr;

@@ -15,6 +15,7 @@
 #include "store/journal.h"
 #include "store/tables.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdint>
 #include <cstring>
@@ -168,11 +169,15 @@ void set_pass_hook(PassHook hook);
 void pass_point();
 
 // A pass over the records from slot first to the last, in slot order, read a
-// chunk at a time: calls visit(slot, record) until it returns true, and
-// answers that slot, else -1. What visit writes to the file is seen by the
-// rest of the pass: what was read ahead is read again after a write.
-template <class Rec, class Visit>
-int32_t hash_pass(const DataFile& f, int32_t first, Visit visit) {
+// chunk at a time: calls visit(slot, bytes) with the bytes of each slot's
+// record where they lie (no copy is made; they stay valid until visit writes
+// to the file) until it returns true, and answers that slot, else -1; with
+// kLiveOnly, only live records are visited. Every record's key is checked
+// (see checked) before it is visited or passed over. What visit writes to the
+// file is seen by the rest of the pass: what was read ahead is read again
+// after a write.
+template <class Rec, bool kLiveOnly, class Visit>
+int32_t pass_over(const DataFile& f, int32_t first, Visit visit) {
     const int32_t n = slot_count<Rec>(f);
     std::string scratch; // a chunk read where the table is not mapped
     for (int32_t at = first; at < n;) {
@@ -182,15 +187,42 @@ int32_t hash_pass(const DataFile& f, int32_t first, Visit visit) {
                                     static_cast<std::size_t>(count) * sizeof(Rec), scratch);
         const long writes = f.writes();
         int32_t i = 0;
-        for (; i < count && f.writes() == writes; ++i) // a write ends the chunk: read it again
-            if (visit(at + i, checked(f, at + i, record_in<Rec>(bytes + i * sizeof(Rec))))) {
-                DataFile::check_views();
-                return at + i;
+        while (i < count) {
+            const char* rec = bytes + static_cast<std::size_t>(i) * sizeof(Rec);
+            const int32_t key = key_in<Rec>(rec);
+            ++i;
+            if (key < 1) {
+                if (key < kDeletedKey) [[unlikely]]
+                    checked(f, at + i - 1, record_in<Rec>(rec));
+                if (kLiveOnly)
+                    continue;
             }
+            if (visit(at + i - 1, rec)) {
+                DataFile::check_views();
+                return at + i - 1;
+            }
+            if (f.writes() != writes)
+                break; // a write ends the chunk: read it again
+        }
         at += i;
     }
     DataFile::check_views();
     return -1;
+}
+
+// The pass over every slot, visit(slot, record) handed a copy of its record.
+template <class Rec, class Visit>
+int32_t hash_pass(const DataFile& f, int32_t first, Visit visit) {
+    return pass_over<Rec, false>(f, first, [&](int32_t slot, const char* bytes) {
+        return visit(slot, record_in<Rec>(bytes));
+    });
+}
+
+// The pass over the live records alone, visit(slot, bytes) handed the bytes
+// of each.
+template <class Rec, class Visit>
+int32_t hash_pass_live(const DataFile& f, int32_t first, Visit visit) {
+    return pass_over<Rec, true>(f, first, visit);
 }
 
 // Linear scan in file order: the lowest slot whose record satisfies match,
@@ -238,50 +270,94 @@ std::vector<int32_t> hash_dump(const DataFile& f, int32_t n) {
     return keys;
 }
 
-// The table a growth builds in its temporary file: formatted, then each
-// moved record placed in the first empty slot of its probe sequence, through
-// a mapping of the file when the system gives one (else slot by slot).
-template <class Rec>
-class NewTable {
-  public:
-    NewTable(DataFile& file, int32_t slots) : file_(file), slots_(slots) {
-        hash_format<Rec>(file, slots);
-        view_ = file.map_for_writing();
-    }
+// A growth reads and writes blocks of this many bytes, and gathers the
+// moved records of as many slots as 16 blocks hold at once: what it holds in
+// memory besides a bit per new slot and a slot number per moved record.
+inline constexpr std::size_t kGrowthBlock = std::size_t{1} << 20;
 
-    // Answers false when every slot is taken (a table too large to grow).
-    bool place(const Rec& r) {
-        const int32_t key = TableTraits<Rec>::key(r);
-        for (int32_t i = 0; i < slots_; ++i) {
-            const int64_t at = static_cast<int64_t>(probe_slot(key, slots_, i)) * sizeof(Rec);
-            Rec there;
-            view_ ? (void)std::memcpy(&there, view_ + at, sizeof there)
-                  : file_.read_at(at, &there, sizeof there);
-            if (!is_live(there)) {
-                view_ ? (void)std::memcpy(view_ + at, &r, sizeof r)
-                      : file_.write_at(at, &r, sizeof r);
-                return true;
-            }
-        }
-        return false;
-    }
+// The slots of a table being built that records were placed in, a bit each.
+class SlotBitmap {
+  public:
+    explicit SlotBitmap(int32_t n) : n_(n), bits_((static_cast<std::size_t>(n) + 63) / 64) {}
+    // Places a record of key (1 or more) in the first slot of its probe
+    // sequence no record was placed in before, as an insert into the table
+    // would, and answers that slot; -1 when every slot is taken.
+    int32_t take(int32_t key);
 
   private:
-    DataFile& file_;
-    int32_t slots_;
-    char* view_ = nullptr;
+    int32_t n_;
+    std::vector<uint64_t> bits_;
 };
 
-// rebuild: grows the table to grown_slot_count(n) slots holding its live
-// records in their old slot order and then r. The copied records are left in
-// the scratch file hashadd.txt beside the table. The new table is built whole
-// in a temporary file, a chunk of records at a time (its memory does not grow
-// with the table), and renamed over the old one, so a crash leaves either
-// the old table or the new one, never a mix; inside a clerk's action the
-// rename waits for the action's end (store/journal.h). Answers the handle on
-// the new file; f is closed.
+// Writes the table of n slots whose records are, in the order they were
+// placed, those of the file moved, the i-th at slot slot_of[i]: from the start
+// of out, in slot order, a block of block_bytes at a time, every slot no
+// record took blank. The records of a run of blocks are gathered in one read
+// of moved, as many at once as 16 blocks hold (a block's own, however many).
 template <class Rec>
-DataFile hash_rebuild(DataFile& f, const Rec& r) {
+void write_placed(DataFile& out, int32_t n, const DataFile& moved,
+                  const std::vector<int32_t>& slot_of, std::size_t block_bytes) {
+    const int64_t block = std::max<int64_t>(1, static_cast<int64_t>(block_bytes / sizeof(Rec)));
+    const int64_t blocks = (n + block - 1) / block;
+    // start[b]: how many moved records lie in the blocks before block b.
+    std::vector<int64_t> start(static_cast<std::size_t>(blocks) + 1);
+    for (int32_t s : slot_of)
+        ++start[static_cast<std::size_t>(s / block) + 1];
+    for (int64_t b = 0; b < blocks; ++b)
+        start[b + 1] += start[b];
+    const Rec blank = TableTraits<Rec>::blank();
+    std::vector<Rec> out_block(static_cast<std::size_t>(block), blank), in(out_block.size());
+    std::vector<Rec> gathered;  // the run's records, by block
+    std::vector<int32_t> slots; // and their slots
+    std::vector<int64_t> next;  // where the next record of each block of the run goes
+    for (int64_t first = 0; first < blocks;) {
+        int64_t end = first + 1;
+        while (end < blocks && start[end + 1] - start[first] <= 16 * block)
+            ++end;
+        const int64_t lo = first * block, hi = std::min<int64_t>(n, end * block);
+        gathered.resize(static_cast<std::size_t>(start[end] - start[first]));
+        slots.resize(gathered.size());
+        next.assign(start.begin() + first, start.begin() + end);
+        const int64_t total = static_cast<int64_t>(slot_of.size());
+        for (int64_t at = 0; at < total && !gathered.empty(); at += block) {
+            const int64_t count = std::min(block, total - at);
+            moved.read_at(at * static_cast<int64_t>(sizeof(Rec)), in.data(),
+                          static_cast<std::size_t>(count) * sizeof(Rec));
+            for (int64_t i = 0; i < count; ++i)
+                if (const int32_t s = slot_of[at + i]; s >= lo && s < hi) {
+                    const int64_t to = next[s / block - first]++ - start[first];
+                    gathered[to] = in[i];
+                    slots[to] = s;
+                }
+        }
+        for (int64_t b = first; b < end; ++b) {
+            const int64_t base = b * block, count = std::min<int64_t>(block, n - base);
+            const auto from = start[b] - start[first], to = start[b + 1] - start[first];
+            for (auto i = from; i < to; ++i)
+                out_block[slots[i] - base] = gathered[i];
+            out.write_at(base * static_cast<int64_t>(sizeof(Rec)), out_block.data(),
+                         static_cast<std::size_t>(count) * sizeof(Rec));
+            for (auto i = from; i < to; ++i)
+                out_block[slots[i] - base] = blank;
+        }
+        first = end;
+    }
+}
+
+// rebuild: grows the table to grown_slot_count(n) slots holding its live
+// records in their old slot order and then r, each in the slot an insert into
+// the new table in that order gives it. The moved records are copied to the
+// scratch file hashadd.txt beside the table, and the slot of each is worked
+// out on a bitmap of the new slots; the new table is then written whole, in
+// slot order, into a temporary file, its records gathered from the scratch
+// file, and renamed over the old one, so a crash leaves either the old table
+// or the new one, never a mix; inside a clerk's action the rename waits for
+// the action's end (store/journal.h). The files are read and written a
+// block at a time with positioned calls (nothing is mapped), so the memory
+// a growth takes does not grow with the table's records' size. Answers the
+// handle on the new file; f is closed. block_bytes is the size of a block.
+template <class Rec>
+DataFile hash_rebuild(DataFile& f, const Rec& r, std::size_t block_bytes = kGrowthBlock) {
     const std::string path = f.path();
     const std::string temp = path + ".new";
     const std::string scratch_path = folder_of(path) + "hashadd.txt";
@@ -291,26 +367,37 @@ DataFile hash_rebuild(DataFile& f, const Rec& r) {
     auto out = DataFile::open(temp, DataFile::Mode::Create, &f);
     if (!out)
         report_fault(Fault::damaged, temp, "cannot be created");
-    NewTable<Rec> table(*out, grown_slot_count(slot_count<Rec>(f)));
-    std::vector<Rec> moved; // the records copied to the scratch file, a chunk at a time
+    const int32_t old_n = slot_count<Rec>(f), n = grown_slot_count(old_n);
+    SlotBitmap taken(n);
+    std::vector<int32_t> slot_of; // the new slot of each moved record, in the order moved
+    std::vector<Rec> moved;       // the records copied to the scratch file, a chunk at a time
     auto copy_out = [&] {
         scratch->write_at(scratch->size(), moved.data(), moved.size() * sizeof(Rec));
         moved.clear();
     };
     auto move = [&](const Rec& rec) {
-        if (!table.place(rec))
+        const int32_t slot = taken.take(TableTraits<Rec>::key(rec));
+        if (slot < 0)
             report_fault(Fault::damaged, path, "is too large to grow");
+        slot_of.push_back(slot);
         moved.push_back(rec);
         if (moved.size() == 4096)
             copy_out();
     };
-    hash_pass<Rec>(f, 0, [&](int32_t, const Rec& rec) {
-        if (is_live(rec))
-            move(rec);
-        return false;
-    });
+    const int32_t block = std::max<int32_t>(1, static_cast<int32_t>(block_bytes / sizeof(Rec)));
+    std::vector<Rec> in(static_cast<std::size_t>(block));
+    for (int32_t at = 0; at < old_n; at += block) {
+        pass_point();
+        const int32_t count = std::min(block, old_n - at);
+        f.read_at(static_cast<int64_t>(at) * sizeof(Rec), in.data(),
+                  static_cast<std::size_t>(count) * sizeof(Rec));
+        for (int32_t i = 0; i < count; ++i)
+            if (is_live(checked(f, at + i, in[i])))
+                move(in[i]);
+    }
     move(r);
     copy_out();
+    write_placed<Rec>(*out, n, *scratch, slot_of, block_bytes);
     scratch->close();
     out->close();
     f.close();
@@ -324,10 +411,25 @@ DataFile hash_rebuild(DataFile& f, const Rec& r) {
     return std::move(*reopened);
 }
 
-// Whether the table has an empty or deleted slot, from one pass over it.
+// Whether the table has an empty or deleted slot, from one pass over it in
+// slot order, every record checked up to the first free one. It reads with
+// positioned calls, in chunks growing from a few records (a free slot is
+// mostly found at once) to a growth's block: a full table, about to grow,
+// is not mapped whole for it.
 template <class Rec>
 bool has_free_slot(const DataFile& f) {
-    return hash_pass<Rec>(f, 0, [](int32_t, const Rec& r) { return !is_live(r); }) >= 0;
+    const int32_t n = slot_count<Rec>(f);
+    std::vector<Rec> in;
+    for (int32_t at = 0, chunk = 64; at < n; at += static_cast<int32_t>(in.size())) {
+        pass_point();
+        in.resize(static_cast<std::size_t>(std::min(chunk, n - at)));
+        f.read_at(static_cast<int64_t>(at) * sizeof(Rec), in.data(), in.size() * sizeof(Rec));
+        for (std::size_t i = 0; i < in.size(); ++i)
+            if (!is_live(checked(f, at + static_cast<int64_t>(i), in[i])))
+                return true;
+        chunk = std::min<int32_t>(chunk * 2, static_cast<int32_t>(kGrowthBlock / sizeof(Rec)));
+    }
+    return false;
 }
 
 // insert: r in the first free (empty or deleted) slot of its key's probe

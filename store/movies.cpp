@@ -34,6 +34,22 @@ void movie_delete_copy(DataFile& f, MovieRec r) {
     hash_erase<MovieRec>(f, movie_find_copy(f, r.id, r.copy));
 }
 
+TitleMatch::TitleMatch(std::string_view title) {
+    // Longer than any field, or holding a terminator no text holds: no head
+    // equals this one.
+    if (title.size() > want_.size() || title.find('\0') != std::string_view::npos) {
+        head_mask_ = 0;
+        head_ = 1;
+        return;
+    }
+    std::memcpy(want_.data(), title.data(), title.size());
+    len_ = title.size() < want_.size() ? title.size() + 1 : want_.size();
+    for (std::size_t i = 0; i < sizeof head_ && i < len_; ++i)
+        head_mask_ |= uint64_t{0xFF} << (8 * i);
+    std::memcpy(&head_, want_.data(), sizeof head_);
+    head_ &= head_mask_;
+}
+
 void movie_format(DataFile& f, int32_t n) {
     hash_format<MovieRec>(f, n);
 }

@@ -10,6 +10,9 @@
 #include "store/hashfile.h"
 #include "store/records.h"
 
+#include <cstdint>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 void movie_insert(DataFile& f, MovieRec r);
@@ -26,6 +29,40 @@ template <class Visit>
 int32_t movie_pass(const DataFile& f, int32_t first, Visit visit) {
     return hash_pass<MovieRec>(f, first, visit);
 }
+
+// Whether the title field whose bytes start at name holds exactly title: its
+// text up to the terminator (the whole field when a damaged record lacks
+// one) equals title. Compares the field's bytes where they lie, the first
+// eight at once.
+class TitleMatch {
+  public:
+    explicit TitleMatch(std::string_view title);
+    bool operator()(const char* name) const {
+        uint64_t head;
+        std::memcpy(&head, name, sizeof head);
+        if ((head & head_mask_) != head_)
+            return false;
+        return len_ <= sizeof head ||
+               std::memcmp(name + sizeof head, want_.data() + sizeof head, len_ - sizeof head) == 0;
+    }
+
+  private:
+    Title want_{};        // the title, then zeros
+    std::size_t len_ = 0; // bytes compared: the title and its terminator, at most the field
+    uint64_t head_mask_ = 0, head_ = 0; // the first eight of them
+};
+
+// A pass over the live copies titled title (TitleMatch), from slot first in
+// slot order: visit(slot, copy) for each, as movie_pass; every slot's key is
+// checked on the way.
+template <class Visit>
+int32_t movie_title_pass(const DataFile& f, int32_t first, std::string_view title, Visit visit) {
+    const TitleMatch match(title);
+    return hash_pass_live<MovieRec>(f, first, [&](int32_t slot, const char* bytes) {
+        return match(bytes) && visit(slot, record_in<MovieRec>(bytes));
+    });
+}
+
 void movie_format(DataFile& f, int32_t n);
 std::vector<int32_t> movie_dump(const DataFile& f, int32_t n);
 int32_t movie_slots(const DataFile& f);

@@ -19,10 +19,13 @@ int32_t saved_find(const DataFile& f, int32_t client, SavedRec* found = nullptr)
 int32_t saved_scan_client(const DataFile& f, int32_t client);
 // Deletes the hold saved_find answers for r's client.
 void saved_delete(DataFile& f, SavedRec r);
-// A pass over the table from slot first in slot order (see hash_pass).
+// A pass over the holds (live records alone) from slot first in slot order
+// (see hash_pass_live), visit(slot, hold) handed a copy of each.
 template <class Visit>
 int32_t saved_pass(const DataFile& f, int32_t first, Visit visit) {
-    return hash_pass<SavedRec>(f, first, visit);
+    return hash_pass_live<SavedRec>(f, first, [&](int32_t slot, const char* bytes) {
+        return visit(slot, record_in<SavedRec>(bytes));
+    });
 }
 void saved_format(DataFile& f, int32_t n);
 std::vector<int32_t> saved_dump(const DataFile& f, int32_t n);

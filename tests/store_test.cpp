@@ -235,6 +235,34 @@ TEST(ReservationModel, GrowthCrashesAndARandomRunMatchTheModel) {
     }
 }
 
+// A growth written a block at a time, in runs of blocks gathered at once,
+// gives the same file whatever the block's size: the live records (equal keys
+// and deleted slots among them) placed in their old slot order, then the new
+// one, into an empty table of the grown size.
+TEST(Growth, TheGrownFileIsTheOldRecordsInsertedInSlotOrderWhateverTheBlock) {
+    std::mt19937 rng(7);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution(lo, hi)(rng); };
+    const ReserveRec blank{0, 0, 0, {1999, 1, 1}};
+    std::vector<ReserveRec> old(1117, blank);
+    for (ReserveRec& r : old)
+        r = pick(0, 9) == 0 ? keyed(blank, -1) : ReserveRec{pick(1, 9), pick(1, 400), 0, {}};
+    const ReserveRec extra{3, 77, 1, {2008, 8, 1}};
+    std::vector<ReserveRec> want(grown_slot_count(1117), blank);
+    auto place = [&](const ReserveRec& r) {
+        for (int64_t i = 0; r.movie >= 1; ++i)
+            if (ReserveRec& at = want[probe(r.movie, want.size(), i)]; at.movie < 1)
+                return void(at = r);
+    };
+    std::for_each(old.begin(), old.end(), place);
+    place(extra);
+    for (std::size_t block : {sizeof(ReserveRec), 7 * sizeof(ReserveRec), kGrowthBlock}) {
+        std::ofstream("reservedmov.txt", std::ios::binary) << bytes_of(old);
+        DataFile f = open_table<ReserveRec>();
+        hash_rebuild<ReserveRec>(f, extra, block).close();
+        EXPECT_EQ(file("reservedmov.txt"), bytes_of(want)) << block;
+    }
+}
+
 TEST(ShortFile, AFileUnderTwoSlotsIsReportedByName) {
     // A slot and a half.
     std::ofstream("reservedmov.txt", std::ios::binary) << std::string(36, '\0');
@@ -270,6 +298,41 @@ TEST(MovieCopies, MaxCopyLooksAtEveryCopyOnTheProbePath) {
         movie_insert(f, MovieRec{{}, id, copy, 7, 3, 0, 0});
     movie_delete_copy(f, MovieRec{{}, 25, 1, 7, 3, 0, 0});
     EXPECT_EQ(movie_max_copy(f, 25), 5);
+}
+
+// The title pass visits exactly the live copies whose name's text is the
+// title: names around the 8 bytes compared at once, a full field without a
+// terminator, bytes after the terminator, titles no field can hold.
+TEST(MovieCopies, TheTitlePassMatchesTheNamesText) {
+    std::vector<Title> names = {{"Heat"}, {"Heat 2"}, {"Heatwave"},           {"Heatwaves"},
+                                {"heat"}, {""},       {"1234567890123456789"}};
+    names.push_back({}), names.back().fill('z');      // no terminator
+    names.push_back({"Heat"}), names.back()[6] = 'q'; // bytes after the terminator
+    const std::string titles[] = {"Heat",
+                                  "Heat 2",
+                                  "Heatwave",
+                                  "Heatwaves",
+                                  "",
+                                  "1234567890123456789",
+                                  std::string(20, 'z'),
+                                  std::string(21, 'z'),
+                                  std::string("Heat\0", 5),
+                                  "Hea"};
+    DataFile f = empty_table<MovieRec>(13);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        movie_write(f, static_cast<int32_t>(i), MovieRec{names[i], 7, int32_t(i), 7, 3, 0, 0});
+    movie_write(f, 12, MovieRec{{"Heat"}, -1, 0, 0, 0, 0, 0}); // deleted: never a copy
+    for (const std::string& title : titles) {
+        std::vector<int32_t> want, seen;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (text_of(names[i]) == title)
+                want.push_back(static_cast<int32_t>(i));
+        movie_title_pass(f, 0, title, [&](int32_t s, const MovieRec&) {
+            seen.push_back(s);
+            return false;
+        });
+        EXPECT_EQ(seen, want) << title;
+    }
 }
 
 // The earliest reservation of title 25 (slots 12, 1, 3) on 13 August 2008 among
