@@ -21,9 +21,7 @@ constexpr WritePoints system_points{
     },
     [](os::Handle h, const std::string&, int64_t offset, const void* buf, std::size_t len,
        std::string* why) { return os::write_at(h, offset, buf, len, why); },
-    [](os::Handle h, const os::View& written, const std::string&, std::string* why) {
-        return os::flush(written, why) && os::sync(h, why);
-    },
+    [](os::Handle h, const std::string&, std::string* why) { return os::sync(h, why); },
     [](os::Handle h, const std::string&, int64_t length, std::string* why) {
         return os::truncate(h, length, why);
     },
@@ -105,7 +103,6 @@ DataFile& DataFile::operator=(DataFile&& other) noexcept {
     size_ = other.size_;
     view_ = std::exchange(other.view_, os::View{});
     walks_ = other.walks_;
-    writable_ = std::exchange(other.writable_, os::View{});
     dirty_ = std::exchange(other.dirty_, false);
     update_ = other.update_;
     held_ = other.held_;
@@ -197,7 +194,7 @@ void DataFile::report_lost_view() {
     const char* lost = os::lost_view();
     std::string path = lost_since_closed;
     for (const DataFile* f = open_files; f; f = f->next_)
-        if (lost && (f->view_.data == lost || f->writable_.data == lost))
+        if (lost && f->view_.data == lost)
             path = f->path_;
     lost_since_closed.clear();
     os::forget_lost_view();
@@ -237,19 +234,12 @@ void DataFile::write_at(int64_t offset, const void* buf, std::size_t len) {
     size_ = std::max(size_, offset + static_cast<int64_t>(len));
 }
 
-char* DataFile::map_for_writing() {
-    if (!writable_.data)
-        writable_ = os::map_for_writing(handle_, size_);
-    dirty_ = dirty_ || writable_.data;
-    return const_cast<char*>(writable_.data);
-}
-
 void DataFile::sync() {
     if (handle_ == os::kNone || !dirty_)
         return;
     std::string why;
     dirty_ = false; // reported once: a file left dirty would fail again on the way out
-    if (!points.sync(handle_, writable_, path_, &why))
+    if (!points.sync(handle_, path_, &why))
         report_fault(Fault::damaged, path_, "cannot be synced: " + why);
 }
 
@@ -272,11 +262,10 @@ void DataFile::close() {
     if (handle_ == os::kNone)
         return;
     std::string why;
-    const bool ok = !dirty_ || points.sync(handle_, writable_, path_, &why);
+    const bool ok = !dirty_ || points.sync(handle_, path_, &why);
     unlink();
     dirty_ = false;
     unmap(view_);
-    unmap(writable_);
     os::close(std::exchange(handle_, os::kNone));
     if (!ok)
         report_fault(Fault::damaged, path_, "cannot be synced: " + why);
@@ -302,7 +291,6 @@ std::vector<DataFile*> DataFile::let_go(const std::string& path) {
     for (DataFile* f : files) {
         f->sync();
         f->unmap(f->view_);
-        f->unmap(f->writable_);
         os::close(f->handle_);
     }
     return files;

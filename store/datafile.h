@@ -117,10 +117,6 @@ class DataFile {
     // pass maps the file at its first chunk. Valid until the file is
     // written, closed or grown.
     const char* chunk(int64_t offset, std::size_t len, std::string& scratch) const;
-    // The whole file mapped for writing in place, for a table being built;
-    // nullptr when the system refuses (write with write_at then). What is
-    // written there reaches the disk when the file is synced or closed.
-    char* map_for_writing();
     // Writes exactly len bytes at offset (held while the handle holds its
     // writes); a write that stores less is retried, a failure is damage.
     void write_at(int64_t offset, const void* buf, std::size_t len);
@@ -168,7 +164,6 @@ class DataFile {
     int64_t size_ = 0;
     mutable os::View view_; // the mapping reads use, made when first worth it
     mutable int walks_ = 0;
-    os::View writable_;
     bool dirty_ = false;  // written since the last sync
     bool update_ = false; // the handle was opened for writing
     HeldWrites* held_ = nullptr;
@@ -186,7 +181,7 @@ struct WritePoints {
     os::Handle (*create)(const std::string& path, os::Handle like, std::string* why);
     long (*write_at)(os::Handle h, const std::string& path, int64_t offset, const void* buf,
                      std::size_t len, std::string* why);
-    bool (*sync)(os::Handle h, const os::View& written, const std::string& path, std::string* why);
+    bool (*sync)(os::Handle h, const std::string& path, std::string* why);
     bool (*truncate)(os::Handle h, const std::string& path, int64_t length, std::string* why);
     bool (*replace)(const std::string& from, const std::string& to, std::string* why);
     bool (*sync_folder)(const std::string& folder, std::string* why);

@@ -256,17 +256,6 @@ View map(Handle h, int64_t length) {
     return mapped(h, length, PROT_READ);
 }
 
-View map_for_writing(Handle h, int64_t length) {
-    return mapped(h, length, PROT_READ | PROT_WRITE);
-}
-
-bool flush(const View& view, std::string* why) {
-    return !view.data ||
-           ::msync(const_cast<char*>(view.data), static_cast<std::size_t>(view.length), MS_SYNC) ==
-               0 ||
-           failed(why);
-}
-
 void unmap(View& view) {
     if (view.data) {
         ::munmap(const_cast<char*>(view.data), static_cast<std::size_t>(view.length));

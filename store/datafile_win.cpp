@@ -388,17 +388,6 @@ View map(Handle h, int64_t length) {
     return mapped(h, length, false);
 }
 
-View map_for_writing(Handle h, int64_t length) {
-    return mapped(h, length, true);
-}
-
-bool flush(const View& view, std::string* why) {
-    // The view's pages go to the file; the file's own flush (sync) then
-    // takes them to the disk.
-    return !view.data || FlushViewOfFile(view.data, static_cast<SIZE_T>(view.length)) ||
-           failed(why);
-}
-
 void unmap(View& view) {
     // Windows refuses to replace or cut a file while a view of it stands:
     // both the view and the mapping go.

@@ -72,8 +72,6 @@ struct View {
     Handle mapping = kNone; // what the system needs to undo it, where it needs anything
 };
 View map(Handle h, int64_t length);
-// The same for writing in place: what is written there goes to the file.
-View map_for_writing(Handle h, int64_t length);
 // A page of a view the system cannot give (the file was cut short under it,
 // or the disk failed to read it) reads as zeros from then on instead of
 // ending the process, and view_lost is set, with lost_view answering the
@@ -82,8 +80,6 @@ View map_for_writing(Handle h, int64_t length);
 extern volatile std::sig_atomic_t view_lost;
 const char* lost_view();
 void forget_lost_view();
-// Forces what was written through a view to the file on disk.
-bool flush(const View& view, std::string* why);
 void unmap(View& view);
 
 // An exclusive lock on an open file, held until unlock_file: the counter

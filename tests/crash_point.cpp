@@ -94,9 +94,9 @@ WritePoints wrapped() {
         system_write_points().write_at(h, path, offset, buf, len / 2, why); // torn
         return failure(why), -1;
     };
-    w.sync = [](os::Handle h, const os::View& written, const std::string& path, std::string* why) {
+    w.sync = [](os::Handle h, const std::string& path, std::string* why) {
         write_point("");
-        if (!system_write_points().sync(h, written, path, why))
+        if (!system_write_points().sync(h, path, why))
             return false;
         if (path == failing_sync())
             return failure(why);
