@@ -272,16 +272,44 @@ class NewTable {
     char* view_ = nullptr;
 };
 
-// rebuild: grows the table to grown_slot_count(n) slots holding its live
-// records in their old slot order and then r. The copied records are left in
-// the scratch file hashadd.txt beside the table. The new table is built whole
-// in a temporary file, a chunk of records at a time (its memory does not grow
-// with the table), and renamed over the old one, so a crash leaves either
-// the old table or the new one, never a mix; inside a clerk's action the
-// rename waits for the action's end (store/journal.h). Answers the handle on
-// the new file; f is closed.
+// How a table's slots stand: live records, deleted and empty slots.
+struct SlotCounts {
+    int32_t live = 0, deleted = 0, empty = 0;
+};
+
+// The slots of f counted by their keys alone, in one pass a chunk at a
+// time; a damaged key (below -1) is counted as none of the three.
 template <class Rec>
-DataFile hash_rebuild(DataFile& f, const Rec& r) {
+SlotCounts count_slots(const DataFile& f) {
+    SlotCounts counts;
+    const int32_t n = slot_count<Rec>(f);
+    std::string scratch;
+    for (int32_t at = 0; at < n; at += kChunk) {
+        const int32_t count = n - at < kChunk ? n - at : kChunk;
+        const char* bytes = f.chunk(static_cast<int64_t>(at) * sizeof(Rec),
+                                    static_cast<std::size_t>(count) * sizeof(Rec), scratch);
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t k = key_in<Rec>(bytes + i * sizeof(Rec));
+            if (k == kEmptyKey)
+                ++counts.empty;
+            else if (k == kDeletedKey)
+                ++counts.deleted;
+            else if (k > 0)
+                ++counts.live;
+        }
+    }
+    DataFile::check_views();
+    return counts;
+}
+
+// Builds beside the table of f, in <table>.new, a table of slots slots
+// holding f's live records in their slot order and then *last when given,
+// each placed as an insert into the empty table would place it; the records
+// are copied to the scratch file hashadd.txt too. Both new files take f's
+// permissions. Built a chunk of records at a time (its memory does not grow
+// with the table); f stays open and unchanged. Answers how f's slots stood.
+template <class Rec>
+SlotCounts rebuild_beside(const DataFile& f, int32_t slots, const Rec* last) {
     const std::string path = f.path();
     const std::string temp = path + ".new";
     const std::string scratch_path = folder_of(path) + "hashadd.txt";
@@ -291,7 +319,7 @@ DataFile hash_rebuild(DataFile& f, const Rec& r) {
     auto out = DataFile::open(temp, DataFile::Mode::Create, &f);
     if (!out)
         report_fault(Fault::damaged, temp, "cannot be created");
-    NewTable<Rec> table(*out, grown_slot_count(slot_count<Rec>(f)));
+    NewTable<Rec> table(*out, slots);
     std::vector<Rec> moved; // the records copied to the scratch file, a chunk at a time
     auto copy_out = [&] {
         scratch->write_at(scratch->size(), moved.data(), moved.size() * sizeof(Rec));
@@ -304,15 +332,35 @@ DataFile hash_rebuild(DataFile& f, const Rec& r) {
         if (moved.size() == 4096)
             copy_out();
     };
+    SlotCounts counts;
     hash_pass<Rec>(f, 0, [&](int32_t, const Rec& rec) {
-        if (is_live(rec))
+        if (is_live(rec)) {
+            ++counts.live;
             move(rec);
+        } else {
+            ++(TableTraits<Rec>::key(rec) == kEmptyKey ? counts.empty : counts.deleted);
+        }
         return false;
     });
-    move(r);
+    if (last)
+        move(*last);
     copy_out();
     scratch->close();
     out->close();
+    return counts;
+}
+
+// rebuild: grows the table to grown_slot_count(n) slots holding its live
+// records in their old slot order and then r (see rebuild_beside). The new
+// table is built whole in a temporary file and renamed over the old one, so
+// a crash leaves either the old table or the new one, never a mix; inside a
+// clerk's action the rename waits for the action's end (store/journal.h).
+// Answers the handle on the new file; f is closed.
+template <class Rec>
+DataFile hash_rebuild(DataFile& f, const Rec& r) {
+    const std::string path = f.path();
+    const std::string temp = path + ".new";
+    rebuild_beside<Rec>(f, grown_slot_count(slot_count<Rec>(f)), &r);
     f.close();
     if (journal_is_open())
         journal_hold_growth(temp, path, &r, sizeof r); // put in place when the action ends
