@@ -344,20 +344,49 @@ void write_placed(DataFile& out, int32_t n, const DataFile& moved,
     }
 }
 
-// rebuild: grows the table to grown_slot_count(n) slots holding its live
-// records in their old slot order and then r, each in the slot an insert into
-// the new table in that order gives it. The moved records are copied to the
-// scratch file hashadd.txt beside the table, and the slot of each is worked
-// out on a bitmap of the new slots; the new table is then written whole, in
-// slot order, into a temporary file, its records gathered from the scratch
-// file, and renamed over the old one, so a crash leaves either the old table
-// or the new one, never a mix; inside a clerk's action the rename waits for
-// the action's end (store/journal.h). The files are read and written a
-// block at a time with positioned calls (nothing is mapped), so the memory
-// a growth takes does not grow with the table's records' size. Answers the
-// handle on the new file; f is closed. block_bytes is the size of a block.
+// How a table's slots stand: live records, deleted and empty slots.
+struct SlotCounts {
+    int32_t live = 0, deleted = 0, empty = 0;
+};
+
+// The slots of f counted by their keys alone, in one pass a chunk at a
+// time; a damaged key (below -1) is counted as none of the three.
 template <class Rec>
-DataFile hash_rebuild(DataFile& f, const Rec& r, std::size_t block_bytes = kGrowthBlock) {
+SlotCounts count_slots(const DataFile& f) {
+    SlotCounts counts;
+    const int32_t n = slot_count<Rec>(f);
+    std::string scratch;
+    for (int32_t at = 0; at < n; at += kChunk) {
+        const int32_t count = n - at < kChunk ? n - at : kChunk;
+        const char* bytes = f.chunk(static_cast<int64_t>(at) * sizeof(Rec),
+                                    static_cast<std::size_t>(count) * sizeof(Rec), scratch);
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t k = key_in<Rec>(bytes + i * sizeof(Rec));
+            if (k == kEmptyKey)
+                ++counts.empty;
+            else if (k == kDeletedKey)
+                ++counts.deleted;
+            else if (k > 0)
+                ++counts.live;
+        }
+    }
+    DataFile::check_views();
+    return counts;
+}
+
+// Builds beside the table of f, in <table>.new, a table of slots slots
+// holding f's live records in their slot order and then *last when given,
+// each in the slot an insert into the empty table in that order gives it.
+// The records are copied to the scratch file hashadd.txt beside the table,
+// and the slot of each is worked out on a bitmap of the new slots; the new
+// table is then written whole, in slot order, its records gathered from the
+// scratch file. Both new files take f's permissions. The files are read and
+// written a block of block_bytes at a time with positioned calls (nothing
+// is mapped), so the memory it takes does not grow with the table's
+// records' size; f stays open and unchanged. Answers how f's slots stood.
+template <class Rec>
+SlotCounts rebuild_beside(const DataFile& f, int32_t slots, const Rec* last,
+                          std::size_t block_bytes = kGrowthBlock) {
     const std::string path = f.path();
     const std::string temp = path + ".new";
     const std::string scratch_path = folder_of(path) + "hashadd.txt";
@@ -367,8 +396,8 @@ DataFile hash_rebuild(DataFile& f, const Rec& r, std::size_t block_bytes = kGrow
     auto out = DataFile::open(temp, DataFile::Mode::Create, &f);
     if (!out)
         report_fault(Fault::damaged, temp, "cannot be created");
-    const int32_t old_n = slot_count<Rec>(f), n = grown_slot_count(old_n);
-    SlotBitmap taken(n);
+    const int32_t old_n = slot_count<Rec>(f);
+    SlotBitmap taken(slots);
     std::vector<int32_t> slot_of; // the new slot of each moved record, in the order moved
     std::vector<Rec> moved;       // the records copied to the scratch file, a chunk at a time
     auto copy_out = [&] {
@@ -384,6 +413,7 @@ DataFile hash_rebuild(DataFile& f, const Rec& r, std::size_t block_bytes = kGrow
         if (moved.size() == 4096)
             copy_out();
     };
+    SlotCounts counts;
     const int32_t block = std::max<int32_t>(1, static_cast<int32_t>(block_bytes / sizeof(Rec)));
     std::vector<Rec> in(static_cast<std::size_t>(block));
     for (int32_t at = 0; at < old_n; at += block) {
@@ -391,15 +421,36 @@ DataFile hash_rebuild(DataFile& f, const Rec& r, std::size_t block_bytes = kGrow
         const int32_t count = std::min(block, old_n - at);
         f.read_at(static_cast<int64_t>(at) * sizeof(Rec), in.data(),
                   static_cast<std::size_t>(count) * sizeof(Rec));
-        for (int32_t i = 0; i < count; ++i)
-            if (is_live(checked(f, at + i, in[i])))
+        for (int32_t i = 0; i < count; ++i) {
+            if (is_live(checked(f, at + i, in[i]))) {
+                ++counts.live;
                 move(in[i]);
+            } else {
+                ++(TableTraits<Rec>::key(in[i]) == kEmptyKey ? counts.empty : counts.deleted);
+            }
+        }
     }
-    move(r);
+    if (last)
+        move(*last);
     copy_out();
-    write_placed<Rec>(*out, n, *scratch, slot_of, block_bytes);
+    write_placed<Rec>(*out, slots, *scratch, slot_of, block_bytes);
     scratch->close();
     out->close();
+    return counts;
+}
+
+// rebuild: grows the table to grown_slot_count(n) slots holding its live
+// records in their old slot order and then r (see rebuild_beside). The new
+// table is built whole in a temporary file and renamed over the old one, so
+// a crash leaves either the old table or the new one, never a mix; inside a
+// clerk's action the rename waits for the action's end (store/journal.h).
+// Answers the handle on the new file; f is closed. block_bytes is the size
+// of a block.
+template <class Rec>
+DataFile hash_rebuild(DataFile& f, const Rec& r, std::size_t block_bytes = kGrowthBlock) {
+    const std::string path = f.path();
+    const std::string temp = path + ".new";
+    rebuild_beside<Rec>(f, grown_slot_count(slot_count<Rec>(f)), &r, block_bytes);
     f.close();
     if (journal_is_open())
         journal_hold_growth(temp, path, &r, sizeof r); // put in place when the action ends

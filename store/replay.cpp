@@ -46,8 +46,26 @@ bool put_writes(DataFile& table, std::size_t record, const RecordedAction::Write
     return true;
 }
 
+// A compaction (rentdesk-admin compact) redone on the table in work: rebuilt
+// at its own size from its live records in slot order, as it was then.
+bool redo_compaction(const std::string& name, const std::string& work, std::string* why) {
+    const bool done = with_table(name, [&](auto blank) {
+        using Rec = decltype(blank);
+        std::optional<DataFile> table = DataFile::open(work + name, DataFile::Mode::Read);
+        if (!table)
+            report_fault(Fault::cannot_open, work + name, "cannot be opened");
+        rebuild_beside<Rec>(*table, slot_count<Rec>(*table), nullptr);
+        table->close();
+        replace_file(work + name + ".new", work + name);
+        return true;
+    });
+    if (!done)
+        *why = "a compaction logged names " + name + ", which is no data file";
+    return done;
+}
+
 // Redoes one action on the tables in work: each growth (the writes before
-// it, then the rebuild with its record), then the writes.
+// it, then the rebuild with its record), each compaction, then the writes.
 bool replay_action(const RecordedAction& action, const std::string& work, std::string* why) {
     for (const RecordedAction::Growth& g : action.growths) {
         const bool done = with_table(g.table, [&](auto blank) {
@@ -63,6 +81,12 @@ bool replay_action(const RecordedAction& action, const std::string& work, std::s
             return true;
         });
         if (!done)
+            return false;
+    }
+    for (const std::string& text : action.events) {
+        LogLine event;
+        if (parse_log_line(text, event) && event.kind == "compact" &&
+            !redo_compaction(event.field("file"), work, why))
             return false;
     }
     for (const auto& entry : action.writes) {

@@ -3,7 +3,8 @@
 // then every action logged after it up to that moment, each as its intent
 // recorded it (store/journal.h). A growth is redone as the counter did it,
 // from the table as the action had written it and the record whose insert
-// grew it, so the rebuilt tables are the counter's byte for byte.
+// grew it, and a compaction from the table as it stood, so the rebuilt
+// tables are the counter's byte for byte.
 #pragma once
 
 #include <cstdint>

@@ -89,3 +89,8 @@ int cmd_backup(const Args& args);
 int cmd_restore(const Args& args);
 // Of tools/admin_log.cpp.
 int cmd_receipt(const Args& args);
+// Of tools/admin_compact.cpp: compact, and check's warnings, one line each,
+// on the tables whose empty slots have run low while deleted ones stand
+// (what compact mends); a table check finds damaged gets none.
+int cmd_compact(const Args& args);
+std::vector<std::string> low_empty_notes();

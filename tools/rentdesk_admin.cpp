@@ -25,6 +25,8 @@ const std::vector<Command> kCommands = {
      "day log; --repair mends what a cut-short action left",
      cmd_check, false},
     {"dump", "FILE", "print the key of every slot of a data file", cmd_dump, false},
+    {"compact", "[TABLE]", "rebuild tables at their size: deleted slots emptied", cmd_compact,
+     false},
     {"backup", "DEST [--keep N]",
      "copy the data files into a new folder of DEST, even\n"
      "while the counter works; keep the newest N backups",

@@ -87,6 +87,22 @@ def test_restore_until_a_moment_gives_the_tables_of_that_moment(week, tmp_path, 
     assert rd.admin(trial, "check").returncode == 0
 
 
+def test_restore_until_redoes_a_compaction_on_the_way(week, tmp_path):
+    # The weeks' tables compacted, then clients added into the compacted user.txt.
+    folder, backup, _ = week
+    trial = tmp_path / "shop"
+    shutil.copytree(folder, trial)
+    (tmp_path / "new.csv").write_text("id,fname,lname,address,subdate,phone,months,fine\n" +
+                                      "".join(f"{id},Al,Bo,Oak,2009-03-20,5,1,0\n" for id in (901, 902)))
+    assert admin(trial, "2009-03-20 08:00", "compact").returncode == 0
+    assert tables(trial) != tables(folder)
+    assert admin(trial, "2009-03-20 08:01", "import", "clients", "../new.csv").returncode == 0
+    now = tables(trial)
+    run = admin(trial, "2009-03-20 08:05", "restore", str(backup), "--until", "2009-03-20 08:02")
+    assert run.returncode == 0, run.stderr
+    assert tables(trial) == now
+
+
 def other_history(backup):
     # The backup's last event as another shop would have it.
     log = next(backup.glob("daylog-*.log"))
