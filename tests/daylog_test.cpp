@@ -88,6 +88,7 @@ TEST(DayLog, RecoveryGivesTheLogEveryLineOnceAndDropsAnUnfinishedOne) {
         EXPECT_FALSE(journal_recover());
         EXPECT_EQ(read(log_path()), whole);
         EXPECT_TRUE(log_problems("", journal_tables_seq()).empty());
+        DataFile::close_all(); // the journal and the log, so that the folder can go
         std::filesystem::current_path("..");
     }
 }
@@ -128,5 +129,6 @@ TEST(Journal, KeepsEveryActionUntilItsCheckpointAndRecoveryAppliesThemAllAgain) 
     EXPECT_EQ(read("user.txt"), whole);
     EXPECT_EQ(std::filesystem::file_size("rentdesk.journal"), 20u);
     journal_close();
+    DataFile::close_all();
     std::filesystem::current_path("..");
 }

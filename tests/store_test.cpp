@@ -29,8 +29,10 @@ static struct Scratch {
         std::filesystem::current_path(dir);
     }
     ~Scratch() {
-        std::filesystem::current_path(dir.parent_path());
-        std::filesystem::remove_all(dir);
+        DataFile::close_all();   // Windows removes no file that is still open
+        std::error_code ignored; // what cannot be removed stays: no throw on the way out
+        std::filesystem::current_path(dir.parent_path(), ignored);
+        std::filesystem::remove_all(dir, ignored);
     }
 } scratch;
 
