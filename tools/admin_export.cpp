@@ -8,9 +8,6 @@
 
 namespace {
 
-// The rows go out through one buffer, written when it holds this much.
-constexpr std::size_t kOutput = 1 << 16;
-
 template <class Rec>
 int export_table(const char* header) {
     begin_reading_only();
@@ -18,20 +15,12 @@ int export_table(const char* header) {
     binary_output();
     std::printf("%s\n", header);
     std::string out;
-    out.reserve(kOutput + 512);
     each_live<Rec>(table, [&](int32_t, const Rec& r) {
         append_row(out, r);
-        if (out.size() >= kOutput) {
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            out.clear();
-        }
+        write_out(out);
     });
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    write_out(out, true);
     return finish_output();
-}
-
-void append_date(std::string& out, Date d) {
-    append_field(out, iso_date(d));
 }
 
 } // namespace

@@ -124,12 +124,17 @@ std::string plain_date(Date d) {
 }
 
 void print_csv(const Report& report) {
-    Fields header;
-    for (const Column& c : report.columns)
-        header.push_back(c.name);
-    std::fputs(csv_row(header).c_str(), stdout);
-    for (const Fields& row : report.rows)
-        std::fputs(csv_row(row).c_str(), stdout);
+    std::string out;
+    for (std::size_t i = 0; i < report.columns.size(); ++i)
+        append_field(out, report.columns[i].name, i == 0);
+    out += '\n';
+    for (const Fields& row : report.rows) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            append_field(out, row[i], i == 0);
+        out += '\n';
+        write_out(out);
+    }
+    write_out(out, true);
 }
 
 void print_plain(const Report& report) {
