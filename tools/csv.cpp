@@ -103,6 +103,23 @@ void append_number(std::string& out, int64_t v, bool first) {
     out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
+void append_numbers(std::string& out, std::initializer_list<int32_t> values) {
+    char text[12 * 16]; // a comma and at most 11 characters each
+    char* at = text;
+    for (auto v = values.begin(); v != values.end(); ++v) {
+        if (at + 12 > text + sizeof text) {
+            out.append(text, static_cast<std::size_t>(at - text));
+            at = text;
+        }
+        *at++ = ',';
+        if (*v >= 0 && *v < 10) // most of a record's numbers
+            *at++ = static_cast<char>('0' + *v);
+        else
+            at = std::to_chars(at, at + 11, *v).ptr;
+    }
+    out.append(text, static_cast<std::size_t>(at - text));
+}
+
 void append_date(std::string& out, Date d, bool first) {
     if (d.year < 0 || d.year > 9999 || d.month < 0 || d.month > 99 || d.day < 0 || d.day > 99)
         return append_field(out, iso_date(d), first);

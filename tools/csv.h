@@ -6,6 +6,7 @@
 #include "store/records.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -26,6 +27,8 @@ std::string csv_row(const Fields& fields);
 void append_field(std::string& out, std::string_view text, bool first = false);
 void append_number(std::string& out, int64_t v, bool first = false);
 void append_date(std::string& out, Date d, bool first = false);
+// Appends whole numbers, each after a comma, as append_number does.
+void append_numbers(std::string& out, std::initializer_list<int32_t> values);
 // Rows are made in one buffer and go to standard output a chunk at a time:
 // writes out there once it holds 64 KiB or more (whatever it holds when
 // done), and empties it.
