@@ -60,36 +60,27 @@ void append(Fields& to, Fields more) {
 
 Fields client_fields(const DataFile& users, int32_t id) {
     Fields fields(4);
-    put_client(users, id, fields.data());
+    ClientRec c;
+    put_client(id, client_find(users, id, &c) < 0 ? nullptr : &c, fields.data());
     return fields;
 }
 
-void put_client(const DataFile& users, int32_t id, std::string* fields) {
+void put_client(int32_t id, const ClientRec* found, std::string* fields) {
     put_num(fields[0], id);
-    ClientRec c;
-    if (client_find(users, id, &c) < 0) {
+    if (!found) {
         fields[1].clear();
         fields[2].clear();
         fields[3].clear();
         return;
     }
-    fields[1] = text_of(c.fname);
-    fields[2] = text_of(c.lname);
-    put_num(fields[3], c.phone);
+    fields[1] = text_of(found->fname);
+    fields[2] = text_of(found->lname);
+    put_num(fields[3], found->phone);
 }
 
 std::string title_of(const DataFile& catalog, int32_t movie) {
-    std::string title;
-    put_title(catalog, movie, title);
-    return title;
-}
-
-void put_title(const DataFile& catalog, int32_t movie, std::string& field) {
     MovieRec m;
-    if (movie_find(catalog, movie, &m) < 0)
-        field.clear();
-    else
-        field = text_of(m.name);
+    return movie_find(catalog, movie, &m) < 0 ? "" : std::string(text_of(m.name));
 }
 
 void put_num(std::string& field, int64_t v) {
@@ -115,12 +106,14 @@ Report overdue_report(const ReportOptions& o) {
         RentRec r;
         int64_t late;
         int32_t fine;
+        int32_t client_slot, copy_slot; // where the client and a copy were found, or -1
     };
     // What the rows are made from as they are printed.
     struct Rows {
         DataFile users, catalog;
         std::vector<Late> late;
     };
+    const DataFile rents = read_table<RentRec>();
     auto rows = std::make_shared<Rows>(
         Rows{read_table<ClientRec>(), read_table<MovieRec>(), std::vector<Late>{}});
     Report report{"Overdue rentals on " + plain_date(o.day),
@@ -131,14 +124,21 @@ Report overdue_report(const ReportOptions& o) {
                   {},
                   ""};
     int64_t fines = 0;
-    const DataFile rents = read_table<RentRec>();
     each_live<RentRec>(rents, [&](int32_t, const RentRec& r) {
         const int64_t late = late_days_on(r, o.day);
         if (late <= 0)
             return;
         const int32_t fine = late_fine_on(r, kDayFine, o.day);
         fines += fine;
-        rows->late.push_back({{-late, 0, 0}, r.client, r, late, fine});
+        // Found here, in the order of the rentals, before anything is printed:
+        // a damaged table ends the report before its first line.
+        rows->late.push_back({{-late, 0, 0},
+                              r.client,
+                              r,
+                              late,
+                              fine,
+                              client_find(rows->users, r.client),
+                              movie_find(rows->catalog, r.movie)});
     });
     report.totals = plural(rows->late.size(), "rental", "rentals") + " overdue, " + num(fines) +
                     " in late fines.";
@@ -147,10 +147,15 @@ Report overdue_report(const ReportOptions& o) {
     report.make = [rows](std::size_t i, Fields& fields) {
         const Late& l = rows->late[i];
         fields.resize(11);
-        put_client(rows->users, l.r.client, fields.data());
+        const int32_t client = l.client_slot, copy = l.copy_slot;
+        const ClientRec c = client < 0 ? ClientRec{} : client_read(rows->users, client);
+        put_client(l.r.client, client < 0 ? nullptr : &c, fields.data());
         put_num(fields[4], l.r.movie);
         put_num(fields[5], l.r.copy);
-        put_title(rows->catalog, l.r.movie, fields[6]);
+        if (copy < 0)
+            fields[6].clear();
+        else
+            fields[6] = text_of(movie_read(rows->catalog, copy).name);
         fields[7] = iso_date(l.r.rentdate);
         fields[8] = iso_date(due_date(l.r));
         put_num(fields[9], l.late);

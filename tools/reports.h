@@ -64,12 +64,12 @@ std::string plural(std::size_t n, const char* one, const char* many);
 void append(Fields& to, Fields more);
 
 // The client's id, first and last name and phone; only the id when user.txt
-// does not hold him. put_client sets them into the four strings at fields.
+// does not hold him. put_client sets them into the four strings at fields,
+// from the client's record found (nullptr: none).
 Fields client_fields(const DataFile& users, int32_t id);
-void put_client(const DataFile& users, int32_t id, std::string* fields);
+void put_client(int32_t id, const ClientRec* found, std::string* fields);
 // The title of a movie id; empty when the catalogue holds no copy of it.
 std::string title_of(const DataFile& catalog, int32_t movie);
-void put_title(const DataFile& catalog, int32_t movie, std::string& field);
 // A number as the rows show it, set into field.
 void put_num(std::string& field, int64_t v);
 

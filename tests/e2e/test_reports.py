@@ -191,6 +191,8 @@ FAULTS = [  # damage done to the prepared folder, the command, its status, what 
      "user.txt: its length, 833 bytes, is not a whole number of 64-byte records\n"),
     (lambda f: poke_key(f, "rentmovies.txt", 3 * 28, -7), "report overdue --csv", 1,
      "rentmovies.txt: holds a damaged record in slot 3 (key -7)\n"),
+    (lambda f: poke_key(f, "user.txt", 8 * 64, -7), "report overdue --csv", 1,  # Ben's, late
+     "user.txt: holds a damaged record in slot 8 (key -7)\n"),
     *((None, args, 2, "usage: ") for args in (
         "report", "report late", "report overdue holds", "report overdue --date 2009-02-29",
         "report overdue --date=2009-2-1", "report fines --within 3", "report subscriptions "
