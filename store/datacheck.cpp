@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <set>
@@ -332,7 +333,28 @@ struct Links {
     KeyIndex<bool> clients;  // the clients named: whether user.txt holds them
 };
 
-Links gather_links(const Folder& f) {
+void check_flag(const char* flag, int32_t value, const MovieRec& m, int32_t count, int32_t first,
+                const char* what, std::vector<std::string>& problems) {
+    const char* file = TableTraits<MovieRec>::file;
+    if (value != 0 && value != 1)
+        problems.push_back(format("%s: copy %d of movie %d has %s %d, neither 0 nor 1", file,
+                                  m.copy, m.id, flag, value));
+    else if (value == 1 && count == 0)
+        problems.push_back(format("%s: copy %d of movie %d is marked %s but no %s names it", file,
+                                  m.copy, m.id, flag, what));
+    else if (value == 0 && count > 0)
+        problems.push_back(format("%s: copy %d of movie %d is not marked %s but the %s of client "
+                                  "%d names it",
+                                  file, m.copy, m.id, flag, what, first));
+    if (count > 1)
+        problems.push_back(
+            format("%s: copy %d of movie %d is named by %d %ss", file, m.copy, m.id, count, what));
+}
+
+// Gathers the links; with flags given, the one pass over the catalogue also
+// checks each copy's rented and saved flags against what names it, into
+// flags.
+Links gather_links(const Folder& f, std::vector<std::string>* flags = nullptr) {
     Links l;
     each_live(f.rents, [&](const RentRec& r) {
         Namers& n = l.copies.add(pair_key(r.movie, r.copy));
@@ -355,10 +377,16 @@ Links gather_links(const Folder& f) {
             *named = true;
     });
     each_live(f.movies, [&](const MovieRec& m) {
-        if (Namers* n = l.copies.find(pair_key(m.id, m.copy)))
+        Namers* n = l.copies.find(pair_key(m.id, m.copy));
+        if (n)
             n->exists = true;
         if (bool* named = l.titles.find(pair_key(m.id, 0)))
             *named = true;
+        if (!flags)
+            return;
+        const Namers seen = n ? *n : Namers{};
+        check_flag("rented", m.rented, m, seen.rentals, seen.renter, "rental", *flags);
+        check_flag("saved", m.saved, m, seen.holds, seen.holder, "hold", *flags);
     });
     return l;
 }
@@ -367,24 +395,6 @@ Links gather_links(const Folder& f) {
 Namers namers_of(Links& l, int32_t movie, int32_t copy) {
     const Namers* n = l.copies.find(pair_key(movie, copy));
     return n ? *n : Namers{};
-}
-
-void check_flag(const char* flag, int32_t value, const MovieRec& m, int32_t count, int32_t first,
-                const char* what, std::vector<std::string>& problems) {
-    const char* file = TableTraits<MovieRec>::file;
-    if (value != 0 && value != 1)
-        problems.push_back(format("%s: copy %d of movie %d has %s %d, neither 0 nor 1", file,
-                                  m.copy, m.id, flag, value));
-    else if (value == 1 && count == 0)
-        problems.push_back(format("%s: copy %d of movie %d is marked %s but no %s names it", file,
-                                  m.copy, m.id, flag, what));
-    else if (value == 0 && count > 0)
-        problems.push_back(format("%s: copy %d of movie %d is not marked %s but the %s of client "
-                                  "%d names it",
-                                  file, m.copy, m.id, flag, what, first));
-    if (count > 1)
-        problems.push_back(
-            format("%s: copy %d of movie %d is named by %d %ss", file, m.copy, m.id, count, what));
 }
 
 std::string named_copy(const RentRec& r) {
@@ -447,7 +457,8 @@ void check_claims(const Folder& f, Links& l, std::vector<std::string>& problems)
 }
 
 void check_between(const Folder& f, std::vector<std::string>& problems) {
-    Links l = gather_links(f);
+    std::vector<std::string> flags; // said after the links, as the catalogue's own
+    Links l = gather_links(f, &flags);
     auto copy_exists = [&](const auto& r) {
         return l.copies.find(pair_key(r.movie, r.copy))->exists;
     };
@@ -456,11 +467,8 @@ void check_between(const Folder& f, std::vector<std::string>& problems) {
     check_links(
         f.reserves, "reservation", l,
         [&](const ReserveRec& r) { return *l.titles.find(pair_key(r.movie, 0)); }, problems);
-    each_live(f.movies, [&](const MovieRec& m) {
-        const Namers n = namers_of(l, m.id, m.copy);
-        check_flag("rented", m.rented, m, n.rentals, n.renter, "rental", problems);
-        check_flag("saved", m.saved, m, n.holds, n.holder, "hold", problems);
-    });
+    problems.insert(problems.end(), std::make_move_iterator(flags.begin()),
+                    std::make_move_iterator(flags.end()));
     check_claims(f, l, problems);
 }
 

@@ -8,9 +8,6 @@
 
 namespace {
 
-// The rows go out through one buffer, written when it holds this much.
-constexpr std::size_t kOutput = 1 << 16;
-
 template <class Rec>
 int export_table(const char* header) {
     begin_reading_only();
@@ -18,20 +15,12 @@ int export_table(const char* header) {
     binary_output();
     std::printf("%s\n", header);
     std::string out;
-    out.reserve(kOutput + 512);
     each_live<Rec>(table, [&](int32_t, const Rec& r) {
         append_row(out, r);
-        if (out.size() >= kOutput) {
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            out.clear();
-        }
+        write_out(out);
     });
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    write_out(out, true);
     return finish_output();
-}
-
-void append_date(std::string& out, Date d) {
-    append_field(out, iso_date(d));
 }
 
 } // namespace
@@ -42,39 +31,33 @@ void append_row(std::string& out, const ClientRec& r) {
     append_field(out, text_of(r.lname));
     append_field(out, text_of(r.address));
     append_date(out, r.subdate);
-    append_number(out, r.phone);
-    append_number(out, r.months);
-    append_number(out, r.fine);
+    append_numbers(out, {r.phone, r.months, r.fine});
     out += '\n';
 }
 
 void append_row(std::string& out, const MovieRec& r) {
     append_field(out, text_of(r.name), true);
-    for (int32_t v : {r.id, r.copy, r.diskstatus, r.rentdays, r.rented, r.saved})
-        append_number(out, v);
+    append_numbers(out, {r.id, r.copy, r.diskstatus, r.rentdays, r.rented, r.saved});
     out += '\n';
 }
 
 void append_row(std::string& out, const RentRec& r) {
     append_number(out, r.client, true);
     append_date(out, r.rentdate);
-    for (int32_t v : {r.movie, r.copy, r.rentdays})
-        append_number(out, v);
+    append_numbers(out, {r.movie, r.copy, r.rentdays});
     out += '\n';
 }
 
 void append_row(std::string& out, const ReserveRec& r) {
     append_number(out, r.client, true);
-    append_number(out, r.movie);
-    append_number(out, r.callnotice);
+    append_numbers(out, {r.movie, r.callnotice});
     append_date(out, r.resdate);
     out += '\n';
 }
 
 void append_row(std::string& out, const SavedRec& r) {
     append_number(out, r.client, true);
-    append_number(out, r.movie);
-    append_number(out, r.copy);
+    append_numbers(out, {r.movie, r.copy});
     append_date(out, r.savedate);
     out += '\n';
 }

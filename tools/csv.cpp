@@ -11,18 +11,33 @@ namespace {
 // Whether a spreadsheet would run the field as a formula, the ' that may
 // begin it passed over.
 bool formula_like(std::string_view text) {
-    const std::size_t first = text.find_first_not_of('\'');
-    if (first == std::string_view::npos ||
-        std::string_view("=+-@\t\r").find(text[first]) == std::string_view::npos)
+    std::size_t first = 0;
+    while (first < text.size() && text[first] == '\'')
+        ++first;
+    if (first == text.size())
         return false;
-    const bool negative_number = first == 0 && text.size() > 1 && text[0] == '-' &&
-                                 text.find_first_not_of("0123456789", 1) == std::string_view::npos;
-    return !negative_number;
+    const char c = text[first];
+    if (c != '=' && c != '+' && c != '-' && c != '@' && c != '\t' && c != '\r')
+        return false;
+    if (first != 0 || text.size() == 1 || c != '-')
+        return true;
+    for (std::size_t i = 1; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9')
+            return true;
+    return false; // a whole negative number
+}
+
+// Whether the field holds a character that makes it quoted.
+bool needs_quotes(std::string_view text) {
+    for (char c : text)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    return false;
 }
 
 void put_field(std::string& out, std::string_view text) {
     const bool guarded = formula_like(text);
-    if (!guarded && text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    if (!guarded && !needs_quotes(text)) {
         out += text;
         return;
     }
@@ -33,6 +48,22 @@ void put_field(std::string& out, std::string_view text) {
             out += '"';
     }
     out += '"';
+}
+
+// Writes v in decimal, at least width digits (zeros in front), as "%0*d"
+// does for a number from 0 up.
+char* put_digits(char* at, int32_t v, int width) {
+    char digits[12];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    for (; width > n; --width)
+        *at++ = '0';
+    while (n > 0)
+        *at++ = digits[--n];
+    return at;
 }
 
 // Reads a number of exactly width digits.
@@ -62,9 +93,50 @@ void append_field(std::string& out, std::string_view text, bool first) {
 }
 
 void append_number(std::string& out, int64_t v, bool first) {
+    // A number holds no character that quotes it, and a negative one is no
+    // formula: its digits go out as they are.
     char digits[24];
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, v);
-    append_field(out, std::string_view(digits, static_cast<std::size_t>(end - digits)), first);
+    char* at = digits;
+    if (!first)
+        *at++ = ',';
+    const auto [end, error] = std::to_chars(at, digits + sizeof digits, v);
+    out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+void append_numbers(std::string& out, std::initializer_list<int32_t> values) {
+    char text[12 * 16]; // a comma and at most 11 characters each
+    char* at = text;
+    for (auto v = values.begin(); v != values.end(); ++v) {
+        if (at + 12 > text + sizeof text) {
+            out.append(text, static_cast<std::size_t>(at - text));
+            at = text;
+        }
+        *at++ = ',';
+        if (*v >= 0 && *v < 10) // most of a record's numbers
+            *at++ = static_cast<char>('0' + *v);
+        else
+            at = std::to_chars(at, at + 11, *v).ptr;
+    }
+    out.append(text, static_cast<std::size_t>(at - text));
+}
+
+void append_date(std::string& out, Date d, bool first) {
+    if (d.year < 0 || d.year > 9999 || d.month < 0 || d.month > 99 || d.day < 0 || d.day > 99)
+        return append_field(out, iso_date(d), first);
+    char text[11] = {','};
+    char* at = put_digits(text + 1, d.year, 4);
+    *at++ = '-';
+    at = put_digits(at, d.month, 2);
+    *at++ = '-';
+    at = put_digits(at, d.day, 2);
+    out.append(text + first, static_cast<std::size_t>(at - text - first));
+}
+
+void write_out(std::string& out, bool done) {
+    if (out.size() < (std::size_t(1) << 16) && !done)
+        return;
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    out.clear();
 }
 
 std::string unguarded(std::string_view field) {
@@ -74,9 +146,14 @@ std::string unguarded(std::string_view field) {
 }
 
 std::string iso_date(Date d) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
-    return buf;
+    if (d.year < 0 || d.year > 9999 || d.month < 0 || d.month > 99 || d.day < 0 || d.day > 99) {
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
+        return buf;
+    }
+    std::string out;
+    append_date(out, d, true);
+    return out;
 }
 
 bool parse_iso_date(std::string_view text, Date& out) {

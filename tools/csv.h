@@ -6,6 +6,7 @@
 #include "store/records.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -21,9 +22,17 @@ using Fields = std::vector<std::string>;
 // shows it as text.
 std::string csv_row(const Fields& fields);
 // Appends one field of a row to out as csv_row writes it, after a comma
-// unless it is the row's first; and a whole number the same way.
+// unless it is the row's first; and a whole number and a date (as iso_date
+// writes it) the same way.
 void append_field(std::string& out, std::string_view text, bool first = false);
 void append_number(std::string& out, int64_t v, bool first = false);
+void append_date(std::string& out, Date d, bool first = false);
+// Appends whole numbers, each after a comma, as append_number does.
+void append_numbers(std::string& out, std::initializer_list<int32_t> values);
+// Rows are made in one buffer and go to standard output a chunk at a time:
+// writes out there once it holds 64 KiB or more (whatever it holds when
+// done), and empties it.
+void write_out(std::string& out, bool done = false);
 // A text field as it was before csv_row guarded it: the ' csv_row put in
 // front of a formula taken away again.
 std::string unguarded(std::string_view field);

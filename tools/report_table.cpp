@@ -117,6 +117,18 @@ void print_line(const Report& r, const Layout& l, const Fields& cells) {
     std::printf("%s\n", line.c_str());
 }
 
+// Calls visit(fields) for every row of the report, in order.
+template <class Visit>
+void each_row(const Report& r, Visit visit) {
+    for (const Fields& row : r.rows)
+        visit(row);
+    Fields made;
+    for (std::size_t i = 0; i < r.made_rows; ++i) {
+        r.make(i, made);
+        visit(made);
+    }
+}
+
 } // namespace
 
 std::string plain_date(Date d) {
@@ -124,12 +136,17 @@ std::string plain_date(Date d) {
 }
 
 void print_csv(const Report& report) {
-    Fields header;
-    for (const Column& c : report.columns)
-        header.push_back(c.name);
-    std::fputs(csv_row(header).c_str(), stdout);
-    for (const Fields& row : report.rows)
-        std::fputs(csv_row(row).c_str(), stdout);
+    std::string out;
+    for (std::size_t i = 0; i < report.columns.size(); ++i)
+        append_field(out, report.columns[i].name, i == 0);
+    out += '\n';
+    each_row(report, [&](const Fields& row) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            append_field(out, row[i], i == 0);
+        out += '\n';
+        write_out(out);
+    });
+    write_out(out, true);
 }
 
 void print_plain(const Report& report) {
@@ -137,11 +154,11 @@ void print_plain(const Report& report) {
     std::vector<Fields> cells;
     for (const Column& c : report.columns)
         headings.push_back(c.heading);
-    for (const Fields& row : report.rows) {
+    each_row(report, [&](const Fields& row) {
         cells.emplace_back();
         for (std::size_t c = 0; c < row.size(); ++c)
             cells.back().push_back(shown(row[c], report.columns[c].cell));
-    }
+    });
     const Layout layout = lay_out(report, cells);
     std::printf("%s\n", report.title.c_str());
     print_line(report, layout, headings);

@@ -5,6 +5,7 @@
 
 #include "tools/csv.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ struct Report {
     std::vector<Column> columns;
     std::vector<Fields> rows;
     std::string totals; // the table's last line; none when empty
+    // Rows made only as they are printed, after those of rows: make(i,
+    // fields) sets the fields of the i-th of them, for i below made_rows.
+    // A long report makes its rows so, into the strings of the one before.
+    std::size_t made_rows = 0;
+    std::function<void(std::size_t, Fields&)> make = nullptr;
 };
 
 // A date as the counter shows it: day/month/year.

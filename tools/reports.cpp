@@ -8,7 +8,9 @@
 #include "tools/admin.h"
 
 #include <algorithm>
+#include <charconv>
 #include <iterator>
+#include <memory>
 
 const std::vector<ReportKind> kReports = {
     {"overdue", overdue_report},
@@ -57,16 +59,34 @@ void append(Fields& to, Fields more) {
 }
 
 Fields client_fields(const DataFile& users, int32_t id) {
-    const int32_t slot = client_find(users, id);
-    if (slot < 0)
-        return {num(id), "", "", ""};
-    const ClientRec c = client_read(users, slot);
-    return {num(id), std::string(text_of(c.fname)), std::string(text_of(c.lname)), num(c.phone)};
+    Fields fields(4);
+    ClientRec c;
+    put_client(id, client_find(users, id, &c) < 0 ? nullptr : &c, fields.data());
+    return fields;
+}
+
+void put_client(int32_t id, const ClientRec* found, std::string* fields) {
+    put_num(fields[0], id);
+    if (!found) {
+        fields[1].clear();
+        fields[2].clear();
+        fields[3].clear();
+        return;
+    }
+    fields[1] = text_of(found->fname);
+    fields[2] = text_of(found->lname);
+    put_num(fields[3], found->phone);
 }
 
 std::string title_of(const DataFile& catalog, int32_t movie) {
-    const int32_t slot = movie_find(catalog, movie);
-    return slot < 0 ? "" : std::string(text_of(movie_read(catalog, slot).name));
+    MovieRec m;
+    return movie_find(catalog, movie, &m) < 0 ? "" : std::string(text_of(m.name));
+}
+
+void put_num(std::string& field, int64_t v) {
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, v);
+    field.assign(digits, end);
 }
 
 std::array<int64_t, 3> date_key(Date d) {
@@ -74,16 +94,28 @@ std::array<int64_t, 3> date_key(Date d) {
 }
 
 void sort_into(std::vector<Line>& lines, Report& report) {
-    std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
-        return a.key != b.key ? a.key < b.key : a.client < b.client;
-    });
+    sort_lines(lines);
     for (Line& line : lines)
         report.rows.push_back(std::move(line.fields));
 }
 
 Report overdue_report(const ReportOptions& o) {
-    DataFile rents = read_table<RentRec>(), users = read_table<ClientRec>(),
-             catalog = read_table<MovieRec>();
+    struct Late {
+        std::array<int64_t, 3> key;
+        int32_t client;
+        RentRec r;
+        int64_t late;
+        int32_t fine;
+        int32_t client_slot, copy_slot; // where the client and a copy were found, or -1
+    };
+    // What the rows are made from as they are printed.
+    struct Rows {
+        DataFile users, catalog;
+        std::vector<Late> late;
+    };
+    const DataFile rents = read_table<RentRec>();
+    auto rows = std::make_shared<Rows>(
+        Rows{read_table<ClientRec>(), read_table<MovieRec>(), std::vector<Late>{}});
     Report report{"Overdue rentals on " + plain_date(o.day),
                   client_copy_columns({{"rented", "Rented", Cell::date},
                                        {"due", "Due", Cell::date},
@@ -91,7 +123,6 @@ Report overdue_report(const ReportOptions& o) {
                                        {"fine", "Fine", Cell::number}}),
                   {},
                   ""};
-    std::vector<Line> lines;
     int64_t fines = 0;
     each_live<RentRec>(rents, [&](int32_t, const RentRec& r) {
         const int64_t late = late_days_on(r, o.day);
@@ -99,14 +130,37 @@ Report overdue_report(const ReportOptions& o) {
             return;
         const int32_t fine = late_fine_on(r, kDayFine, o.day);
         fines += fine;
-        Fields fields = client_fields(users, r.client);
-        append(fields, {num(r.movie), num(r.copy), title_of(catalog, r.movie), iso_date(r.rentdate),
-                        iso_date(due_date(r)), num(late), num(fine)});
-        lines.push_back({{-late, 0, 0}, r.client, std::move(fields)});
+        // Found here, in the order of the rentals, before anything is printed:
+        // a damaged table ends the report before its first line.
+        rows->late.push_back({{-late, 0, 0},
+                              r.client,
+                              r,
+                              late,
+                              fine,
+                              client_find(rows->users, r.client),
+                              movie_find(rows->catalog, r.movie)});
     });
-    report.totals =
-        plural(lines.size(), "rental", "rentals") + " overdue, " + num(fines) + " in late fines.";
-    sort_into(lines, report);
+    report.totals = plural(rows->late.size(), "rental", "rentals") + " overdue, " + num(fines) +
+                    " in late fines.";
+    sort_lines(rows->late);
+    report.made_rows = rows->late.size();
+    report.make = [rows](std::size_t i, Fields& fields) {
+        const Late& l = rows->late[i];
+        fields.resize(11);
+        const int32_t client = l.client_slot, copy = l.copy_slot;
+        const ClientRec c = client < 0 ? ClientRec{} : client_read(rows->users, client);
+        put_client(l.r.client, client < 0 ? nullptr : &c, fields.data());
+        put_num(fields[4], l.r.movie);
+        put_num(fields[5], l.r.copy);
+        if (copy < 0)
+            fields[6].clear();
+        else
+            fields[6] = text_of(movie_read(rows->catalog, copy).name);
+        fields[7] = iso_date(l.r.rentdate);
+        fields[8] = iso_date(due_date(l.r));
+        put_num(fields[9], l.late);
+        put_num(fields[10], l.fine);
+    };
     return report;
 }
 

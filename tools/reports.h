@@ -9,6 +9,7 @@
 #include "store/hashfile.h"
 #include "tools/report_table.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -63,10 +64,14 @@ std::string plural(std::size_t n, const char* one, const char* many);
 void append(Fields& to, Fields more);
 
 // The client's id, first and last name and phone; only the id when user.txt
-// does not hold him.
+// does not hold him. put_client sets them into the four strings at fields,
+// from the client's record found (nullptr: none).
 Fields client_fields(const DataFile& users, int32_t id);
+void put_client(int32_t id, const ClientRec* found, std::string* fields);
 // The title of a movie id; empty when the catalogue holds no copy of it.
 std::string title_of(const DataFile& catalog, int32_t movie);
+// A number as the rows show it, set into field.
+void put_num(std::string& field, int64_t v);
 
 // A row with what it sorts on: key, then the client id.
 struct Line {
@@ -74,6 +79,13 @@ struct Line {
     int32_t client;
     Fields fields;
 };
+// Rows with a key and a client, sorted by key, then client.
+template <class Row>
+void sort_lines(std::vector<Row>& rows) {
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        return a.key != b.key ? a.key < b.key : a.client < b.client;
+    });
+}
 // The lines sorted (key, then client) into the report's rows.
 void sort_into(std::vector<Line>& lines, Report& report);
 // A date as three numbers a key sorts by.

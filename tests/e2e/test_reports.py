@@ -109,6 +109,25 @@ def test_import_inserts_a_good_file_as_the_desks_do_and_takes_its_export_back(tm
     b.put(*(r for T in (rd.Client, rd.Movie) for r in a[T].recs if rd.key(r) > 0)).check()
 
 
+GUARDED = [  # a client as stored, and his row as export writes it
+    (rd.Client(1, "=1+2", "'=x", "-", "2009-01-05", -2147483648, 10, 9),
+     "1,\"'=1+2\",\"''=x\",\"'-\",2009-01-05,-2147483648,10,9"),
+    (rd.Client(2, "-12", "-1a", "''", "10000-01-05", -7, 0, 2147483647),
+     "2,-12,\"'-1a\",'',10000-01-05,-7,0,2147483647"),
+    (rd.Client(3, "'-12", 'a"b', "a,b", "0005-123-07", 0, -1, 0),
+     "3,\"''-12\",\"a\"\"b\",\"a,b\",0005-123-07,0,-1,0"),
+    (rd.Client(4, "@x", "+", "a=b", "2026-00-00", 5, 99, 100),
+     "4,\"'@x\",\"'+\",a=b,2026-00-00,5,99,100"),
+]
+
+
+def test_export_quotes_and_guards_each_field_and_writes_any_date_and_number_stored(tmp_path):
+    rd.Shop(tmp_path).put(*(c for c, _ in GUARDED)).write()
+    rows = rd.admin(tmp_path, "export", "clients").stdout.splitlines()
+    assert rows[0] == "id,fname,lname,address,subdate,phone,months,fine"
+    assert sorted(rows[1:]) == [row for _, row in GUARDED]
+
+
 BAD = [  # a row of a file to import into the prepared folder, what is said of it
     ("clients", "0,Ann,Lee,Haifa,2009-01-01,5,1,0", "id must be a whole number 1 or more"),
     ("clients", "7,Ann,Lee,Haifa,2009-01-01,5,1,0", "client 7 is already in user.txt"),
@@ -172,6 +191,8 @@ FAULTS = [  # damage done to the prepared folder, the command, its status, what 
      "user.txt: its length, 833 bytes, is not a whole number of 64-byte records\n"),
     (lambda f: poke_key(f, "rentmovies.txt", 3 * 28, -7), "report overdue --csv", 1,
      "rentmovies.txt: holds a damaged record in slot 3 (key -7)\n"),
+    (lambda f: poke_key(f, "user.txt", 8 * 64, -7), "report overdue --csv", 1,  # Ben's, late
+     "user.txt: holds a damaged record in slot 8 (key -7)\n"),
     *((None, args, 2, "usage: ") for args in (
         "report", "report late", "report overdue holds", "report overdue --date 2009-02-29",
         "report overdue --date=2009-2-1", "report fines --within 3", "report subscriptions "
