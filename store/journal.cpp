@@ -766,9 +766,11 @@ bool journal_recover() {
 
 void journal_close() {
     constexpr int64_t kBaseRecord = 20; // a journal of nothing since its checkpoint
-    if (!journal_file || journal_file->size() <= kBaseRecord)
-        return;
-    journal_file->lock(true);
-    checkpoint(*journal_file);
-    journal_file->unlock();
+    if (journal_file && journal_file->size() > kBaseRecord) {
+        journal_file->lock(true);
+        checkpoint(*journal_file);
+        journal_file->unlock();
+    }
+    journal_file.reset();
+    forget_held();
 }

@@ -80,8 +80,9 @@ JournalState journal_state();
 // intent was one a crash cut short (not marked applied). Everything is checked as by journal_state
 // before anything is written; a journal it may not write is a fault too.
 bool journal_recover();
-// Checkpoints when the journal holds actions since the last checkpoint: a
-// program that ends normally leaves its tables synced and its journal empty.
+// Checkpoints when the journal holds actions since the last checkpoint, then
+// closes it: a program that ends normally leaves its tables synced and its
+// journal empty. Tables opened after it write straight to their files.
 void journal_close();
 // The number of the last event whose action the tables hold, as the
 // journal knows it; no value without a journal.
