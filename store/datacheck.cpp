@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <memory>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <optional>
 #include <set>
