@@ -23,6 +23,7 @@
 // same.
 #include "store/journal.h"
 
+#include "store/bytes.h"
 #include "store/datafile.h"
 #include "store/fault.h"
 #include "store/logbook.h"
@@ -140,18 +141,6 @@ int64_t length_after_renames(const Intent& intent, const std::string& table) {
 }
 
 // ---- The intent's bytes
-
-uint64_t checksum(const char* bytes, std::size_t len) {
-    uint64_t h = 1469598103934665603ULL;
-    for (std::size_t i = 0; i < len; ++i)
-        h = (h ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ULL;
-    return h;
-}
-
-template <class T>
-void put(std::string& out, T value) {
-    out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
 
 void put_name(std::string& out, const std::string& name) {
     put(out, static_cast<uint16_t>(name.size()));

@@ -2,6 +2,7 @@
 // reading and checking them back.
 #include "store/logbook.h"
 
+#include "store/bytes.h"
 #include "store/dates.h"
 #include "store/fault.h"
 
@@ -17,17 +18,6 @@ constexpr char kRedoTail[] = "RDRT";
 constexpr std::size_t kRedoHeadSize = 4 + 3 * 8;
 constexpr std::size_t kRedoTailSize = 8 + 8 + 4;
 
-uint64_t checksum(const char* p, std::size_t len) {
-    uint64_t h = 1469598103934665603ULL;
-    for (std::size_t i = 0; i < len; ++i)
-        h = (h ^ static_cast<unsigned char>(p[i])) * 1099511628211ULL;
-    return h;
-}
-
-template <class T>
-void put(std::string& out, T value) {
-    out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
 template <class T>
 T get(const std::string& in, std::size_t at) {
     T value;
