@@ -40,6 +40,9 @@ static void write_table(int32_t slots, std::initializer_list<Rec> recs) {
 // one copy passes to a reservation with a call notice, the other becomes free.
 // clang-format off
 static void write_shop() {
+    // A fresh shop: the journal of the last run (ended by its input, with its
+    // actions since the last checkpoint still in it) goes with its tables.
+    std::filesystem::remove("rentdesk.journal");
     write_table<ClientRec>(7, {{1, {"Ann"}, {"Tester"}, {"Main_St"}, days_ago(30),  5550001, 6,  0},
                                {2, {"Bob"}, {"Tester"}, {"Main_St"}, days_ago(400), 5550002, 1,  35},
                                {3, {"Cid"}, {"Tester"}, {"Main_St"}, days_ago(30),  5550003, 12, 10},
