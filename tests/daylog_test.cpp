@@ -29,6 +29,17 @@ std::string log_path() {
     return files.empty() ? "" : files.back();
 }
 
+// One clerk's action: client id added, with its event.
+void add_client(int32_t id) {
+    DataFile users = open_table<ClientRec>();
+    ClientRec client = TableTraits<ClientRec>::blank();
+    client.id = id;
+    client_insert(users, client);
+    log_client_added(client);
+    users.close();
+    journal_commit();
+}
+
 } // namespace
 
 TEST(DayLog, LinesReadBackAsWrittenAndOthersAreNoEvents) {
@@ -71,15 +82,8 @@ TEST(DayLog, RecoveryGivesTheLogEveryLineOnceAndDropsAnUnfinishedOne) {
         std::filesystem::current_path(c.what);
         setup_data_files(5);
         journal_open();
-        for (int32_t id : {1, 2}) {
-            DataFile users = open_table<ClientRec>();
-            ClientRec client = TableTraits<ClientRec>::blank();
-            client.id = id;
-            client_insert(users, client);
-            log_client_added(client);
-            users.close();
-            journal_commit();
-        }
+        for (int32_t id : {1, 2})
+            add_client(id);
         const std::string whole = read(log_path());
         ASSERT_EQ(std::count(whole.begin(), whole.end(), '\n'), 2);
         write(log_path(), c.damage(whole));
@@ -100,22 +104,13 @@ TEST(Journal, KeepsEveryActionUntilItsCheckpointAndRecoveryAppliesThemAllAgain) 
     setup_data_files(211);
     const std::string empty = read("user.txt");
     journal_open();
-    auto add = [](int32_t id) {
-        DataFile users = open_table<ClientRec>();
-        ClientRec client = TableTraits<ClientRec>::blank();
-        client.id = id;
-        client_insert(users, client);
-        log_client_added(client);
-        users.close();
-        journal_commit();
-    };
     for (int32_t id = 1; id <= 64; ++id) {
-        add(id);
+        add_client(id);
         // Each action's intent stays, marked applied, up to the 64th.
         EXPECT_EQ(std::filesystem::file_size("rentdesk.journal") == 20, id == 64) << id;
     }
     for (int32_t id = 65; id <= 67; ++id)
-        add(id);
+        add_client(id);
     const std::string whole = read("user.txt");
     // The table as a power failure could leave it: the writes since the
     // checkpoint never reached the disk, though their intents are marked.
