@@ -8,6 +8,10 @@ from pathlib import Path
 import pytest
 
 
+def pytest_configure(config):
+    config.addinivalue_line("markers", "slow: minutes long; left out of the quick check")
+
+
 @pytest.fixture(scope="session", autouse=True)
 def no_clock_left_behind():
     yield

@@ -70,9 +70,9 @@ class Table:
     def __init__(self, T, slots):
         self.T, self.recs = T, [T.blank()] * slots
 
-    def probe(self, k):
+    def probe(self, k):  # the slots in probe order, made as they are asked for
         n = len(self.recs)
-        return [(k % n + (k % (n - 1) + 1) * i) % n for i in range(n)]
+        return ((k % n + (k % (n - 1) + 1) * i) % n for i in range(n))
 
     def find(self, k, match=lambda r: True):
         # Slot of the first record of key k on its probe path that matches, or -1.
@@ -85,9 +85,9 @@ class Table:
 
     def insert(self, r):
         # Into the first free slot of its probe path; a full table grows first.
-        free = [s for s in self.probe(key(r)) if key(self.recs[s]) in (0, -1)]
-        if free:
-            self.recs[free[0]] = r
+        free = next((s for s in self.probe(key(r)) if key(self.recs[s]) in (0, -1)), None)
+        if free is not None:
+            self.recs[free] = r
             return
         moved, n = [x for x in self.recs if key(x) not in (0, -1)] + [r], len(self.recs)
         self.recs = [self.T.blank()] * next(m for m in range(n + 10 ** len(str(n)), 2 ** 31)

@@ -59,6 +59,7 @@ def recovered(folder, when, seen):
 
 @pytest.mark.skipif("detect_leaks" in os.environ.get("ASAN_OPTIONS", ""),
                     reason="the native stage plays every crash; the sanitized one, the rest")
+@pytest.mark.slow
 def test_a_crash_or_kill_anywhere_in_the_weeks_leaves_what_the_clerk_saw(tmp_path):
     folder, before, trial = tmp_path / "shop", tmp_path / "before", tmp_path / "trial"
     rd.Shop(folder, slots=2).write()

@@ -48,6 +48,7 @@ def sources():  # the project's files: git's list in a checkout, else the tree w
 
 
 @pytest.mark.skipif("detect_leaks" in os.environ.get("ASAN_OPTIONS", ""), reason="one stage will do")
+@pytest.mark.slow
 def test_the_readme_run_command_opens_the_counter_on_a_fresh_copy_every_time(tmp_path, monkeypatch):
     command = next(line.strip() for line in (SRC / "README.md").read_text().splitlines()
                    if line.startswith("    ") and "demo &&" in line)
