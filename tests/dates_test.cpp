@@ -29,6 +29,17 @@ TEST(LateFine, WorkedCases) {
             << days << " days from " << rented << " to " << today;
 }
 
+// The due day the owner's overdue report shows and the day log keeps: New
+// Year's Eve is a day of December, 29 February one of any February.
+TEST(DueDay, AsTheReportsShowIt) {
+    const std::tuple<int, int32_t, int> cases[] = {
+        {20081226, 5, 20081231}, {20081227, 5, 20090101}, {20090227, 2, 20090229}};
+    for (const auto& [rented, days, due] : cases) {
+        const Date d = due_date(RentRec{1, date(rented), 1, 1, days});
+        EXPECT_EQ(d.year * 10000 + d.month * 100 + d.day, due) << days << " days from " << rented;
+    }
+}
+
 // A hold stands through its seventh day, carried over one month end.
 TEST(Hold, LastDayOnTheShopsCalendar) {
     const std::pair<int, int> cases[] = {

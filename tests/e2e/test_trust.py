@@ -249,11 +249,20 @@ def test_a_pipe_in_place_of_a_file_is_refused_at_once_by_name(tmp_path, pipe, ar
         run.stderr
 
 
-def test_a_table_cut_short_under_the_counter_is_damage_named_with_the_terminal_restored(tmp_path):
-    rd.Shop(tmp_path, slots=1009).put(M(4, 1, "Up")).write()  # a table of several pages
+CUT_SHORT = [  # the file cut short, its length, what the clerk then does, what he is told
+    ("catalogmov.txt", 0, [3, See("Insert movie name")], "Up",  # a pass over the whole table
+     "catalogmov.txt changed under the program: it was cut short, or a part of it could not be read"),
+    ("user.txt", 100, [1, Scr(LOGIN)], "7",  # one search by key, past the new end
+     "user.txt ends in the middle of a record"),
+]
+
+
+@pytest.mark.parametrize("file, length, before, typed, said", CUT_SHORT)
+def test_a_table_cut_short_under_the_counter_is_damage_named_with_the_terminal_restored(
+        tmp_path, file, length, before, typed, said):
+    rd.Shop(tmp_path, slots=1009).put(M(4, 1, "Up"), C(7, "Ann", "Lee")).write()  # several pages
     s = rd.Session(tmp_path)
-    play(s, [3, See("Insert movie name")])
-    os.truncate(tmp_path / "catalogmov.txt", 0)  # as a copy over it does
-    play(s, ["Up", See("Data file catalogmov.txt changed under the program: it was cut short, or "
-                       "a part of it could not be read.  End of program..")])
+    play(s, before)
+    os.truncate(tmp_path / file, length)  # as a copy over it does
+    play(s, [typed, See(f"Data file {said}.  End of program..")])
     assert termios.tcgetattr(s.p.child_fd)[3] & termios.ECHO and s.status() == 1
