@@ -9,7 +9,8 @@
 # writes. A journal deleted or replaced under the counter is made again before
 # the next action, and waits for a backup holding the lock of what stood
 # there; an intent a crash left is applied only whole, over the tables it was
-# made for, and one for tables gone gives way to new ones.
+# made for, once a backup holding the journal's lock is done, and one for
+# tables gone gives way to new ones.
 
 import fcntl
 import os
@@ -156,7 +157,12 @@ def test_an_intent_is_applied_only_in_whole_records_over_the_tables_it_was_made_
     (tmp_path / "rentdesk.journal").write_bytes(make(ben_at(tmp_path), Client.encode(BEN)))
     check = rd.admin(tmp_path, "check")
     assert check.returncode == 1 and f"rentdesk.journal: {said or 'holds a clerk'}" in check.stdout
+    lock = os.open(tmp_path / "rentdesk.journal", os.O_RDONLY)
+    fcntl.flock(lock, fcntl.LOCK_EX)  # as a backup copying the tables holds it
     s = rd.Session(tmp_path)
+    time.sleep(0.5)  # the start waits for the backup before it finishes the intent
+    assert (tmp_path / "user.txt").read_bytes() == shop[Client].data() and MENU_END not in s.screen()
+    os.close(lock)
     play(s, [See(MENU_END), Key("esc")] if said is None else [See(said + ".  End of program..")])
     assert s.status() == 1
     shop.put(*[BEN] * (said is None)).check()

@@ -145,9 +145,12 @@ def test_a_backup_taken_while_the_counter_waits_is_restored_byte_for_byte(tmp_pa
 def test_without_keep_nothing_is_removed_and_restore_keeps_the_newest_replaced_files(tmp_path):
     rd.admin(tmp_path, "--data", "shop", "demo", date=T)
     (tmp_path / "bk").mkdir()
-    for _ in range(2):
-        rd.admin(tmp_path, "--data", "shop", "backup", "bk")
+    seen = set()
+    for args in (["bk"], ["bk"], ["--keep", "2", "bk"]):  # the third takes away the first
+        assert rd.admin(tmp_path, "--data", "shop", "backup", *args).returncode == 0
+        seen |= {p.name for p in (tmp_path / "bk").iterdir()}
     backup, made = sorted((tmp_path / "bk").iterdir()), []
+    assert [p.name for p in backup] == sorted(seen)[1:]
     for keep in ([], [], [], ["--keep", "2"]):  # three folders of replaced files, then two
         run = rd.admin(tmp_path / "shop", "restore", backup[0], *keep)
         made.append(run.stdout.split("replaced are in ")[1].split("/")[0])
