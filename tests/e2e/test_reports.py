@@ -3,8 +3,8 @@
 # four on a title with two copies out (two reserved on one day, one after the
 # report's day), clients owing fines, subscriptions ending on the report's day
 # and on a day their month lacks, a rental of a missing copy and a hold for a
-# missing client; Kim's record and rental sit in the first slot of their
-# tables. The reports' CSV is compared with golden/<report>.csv.
+# missing client; Kim's record, rental and reservation and that hold sit in
+# the first slot of their tables. The reports' CSV is compared with golden/<report>.csv.
 
 import csv
 import io
@@ -38,7 +38,7 @@ def shop(folder):
         # Dan and Gil reserved on one day; the hand-over meets Gil last and serves him first.
         V(10, 13, "2009-02-10"), V(9, 13, "2009-02-20"), V(11, 13, "2009-02-20"),
         V(12, 13, "2009-03-02"), V(26, 21, "2009-02-25"),
-        H(14, 4, 1, "2009-02-12"), H(20, 4, 2, "2009-02-27"), H(15, 21, 1, "2009-02-22"))
+        H(14, 4, 1, "2009-02-12"), H(39, 4, 2, "2009-02-27"), H(15, 21, 1, "2009-02-22"))
 
 
 def report(folder, name, *args):
