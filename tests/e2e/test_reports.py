@@ -3,8 +3,8 @@
 # four on a title with two copies out (two reserved on one day, one after the
 # report's day), clients owing fines, subscriptions ending on the report's day
 # and on a day their month lacks, a rental of a missing copy and a hold for a
-# missing client; Kim's record, rental and reservation and that hold sit in
-# the first slot of their tables. The reports' CSV is compared with golden/<report>.csv.
+# missing client; Kim's record and rental, Heat's first copy and reservation
+# and that hold sit in the first slot of their tables. The reports' CSV is compared with golden/<report>.csv.
 
 import csv
 import io
