@@ -145,14 +145,14 @@ def test_repair_finishes_a_cut_short_errand_and_says_what_it_did(tmp_path, left,
     shop.check()
 
 
-MESSAGES = [  # arguments, run beside the shops "a" and "my shop"; exit status; words said
+MESSAGES = [  # arguments, run beside the shops "a" and "my $hop`s"; exit status; words said
     (["--data", "a", "dump", "user.txt"], 0,  # every key in slot order, of the data folder's file
      " 13  0  0  0  0  0  0  7  8  0  0  0  0 \n"),
     (["--data", "a", "dump", "a/user.txt"], 0, " 7  8 "),  # a path from where it started
     (["dump", "notes.txt"], 2, "FILE must be one of the five data files"),
     (["--data", "a", "init", "101"], 2, "run:\n    rentdesk-admin --data a init 101 --force\n"),
-    (["init", "13", "--data", "my shop"], 2,
-     'run:\n    rentdesk-admin --data "my shop" init 13 --force\n'),
+    (["init", "13", "--data", "my $hop`s"], 2,
+     'run:\n    rentdesk-admin --data "my \\$hop\\`s" init 13 --force\n'),
     (["--data", "a", "restore", "a", "--keep", "0"], 2, "--keep needs a whole number of folders"),
     (["--data", "a", "restore", "a", "--keep", "x"], 2, "--keep needs a whole number of folders"),
     (["--data", "a", "backup", "a", "--keep", ""], 2, "--keep needs a whole number of backups"),
@@ -175,7 +175,7 @@ MESSAGES = [  # arguments, run beside the shops "a" and "my shop"; exit status; 
 
 @pytest.mark.parametrize("args, status, words", MESSAGES)
 def test_admin_messages_name_what_to_do(tmp_path, args, status, words):
-    for shop in ("a", "my shop"):
+    for shop in ("a", "my $hop`s"):
         base(tmp_path / shop).write()
     run = rd.admin(tmp_path, *args)
     assert run.returncode == status and words in run.stdout + run.stderr

@@ -73,14 +73,16 @@ COMMAND_LINE = [  # arguments, in a folder without a shop but "user.txt"; status
     (["--help"], 0, "rentdesk-admin --data DIR init", ""), (["--version"], 0, "rentdesk 1.0.0\n", ""),
     (["rentdesk2", "--version"], 0, "rentdesk2 1.0.0\n", ""),
     (["--bad"], 2, "", "usage"), (["--data"], 2, "", "rentdesk: --data needs a folder\n"),
-    (["--data", "my shop"], 1, NO_SHOP, HINT.format('rentdesk-admin --data "my shop"')),
+    (["--data", "my $hop`s"], 1, NO_SHOP, HINT.format('rentdesk-admin --data "my \\$hop\\`s"')),
+    (["--data", "nowhere"], 1, "", "rentdesk: the data folder nowhere cannot be used: No such file "
+                                   "or directory\n"),
     (["--data", "a"], 1, NO_SHOP, HINT.format("rentdesk-admin --data a")),
     ([], 1, NO_SHOP, "")]  # a shop with files missing gets no advice to make one
 
 
 @pytest.mark.parametrize("args, status, out, err", COMMAND_LINE)
 def test_command_line(tmp_path, args, status, out, err):
-    for folder in ("my shop", "a"):
+    for folder in ("my $hop`s", "a"):
         (tmp_path / folder).mkdir()
     (tmp_path / "user.txt").write_bytes(bytes(64 * 13))
     prog = args.pop(0) if args[:1] == ["rentdesk2"] else "rentdesk"
