@@ -17,7 +17,14 @@ from clerk import NOBODY, C, H, M, R, V
 
 DAY = "2009-02-27"
 GOLDEN = Path(__file__).parent / "golden"
-REPORTS = ["overdue", "holds", "queues", "fines", "subscriptions", "summary"]
+SAID = {  # each report's title and the totals the owner reads under its table
+    "overdue": ("Overdue rentals on", "3 rentals overdue, 575 in late fines."),
+    "holds": ("Held copies on", "3 holds, 1 ran out."),
+    "queues": ("Reservation queues on", "5 reservations of 2 titles."),
+    "fines": ("Fines owed on", "3 clients owe 285."),
+    "subscriptions": ("Subscriptions ended or ending within 7 days of", "4 subscriptions."),
+    "summary": ("The shop on", "fines overdue rentals would add today   575")}
+REPORTS = list(SAID)
 TABLES = {"clients": rd.Client, "movies": rd.Movie, "rentals": rd.Rent,
           "reservations": rd.Reserve, "holds": rd.Saved}
 AMELIE = 'Amélie, "Le Film"'
@@ -54,6 +61,7 @@ def test_each_report_in_csv_and_in_80_columns_and_each_table_exported(tmp_path):
         code, table, _ = report(tmp_path, name)
         lines = table.splitlines()  # title, headings, the rows, totals (but in the summary)
         assert code == 0 and len(lines) == len(golden.splitlines()) + 1 + (name != "summary")
+        assert (lines[0], lines[-1]) == (SAID[name][0] + " 27/2/2009", SAID[name][1])
         assert max(map(len, lines)) <= 80, table
         # phones where every column fits whole with them: not beside the holds' long names
         assert ("Phone" in lines[1]) == (name not in ("holds", "summary")), table

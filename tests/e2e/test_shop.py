@@ -71,6 +71,10 @@ def test_the_readme_run_command_opens_the_counter_on_a_fresh_copy_every_time(tmp
 def test_the_demo_shop_is_sound_and_serves_a_login_a_return_and_a_search(tmp_path):
     assert rd.admin(tmp_path, "demo", date=T).returncode == 0
     assert rd.admin(tmp_path, "check").stdout == SOUND
+    # the shop the README tells a newcomer about, every record of it
+    assert "".join(rd.admin(tmp_path, "export", table).stdout for table in (
+        "clients", "movies", "rentals", "reservations", "holds")) == \
+        (Path(__file__).parent / "golden/demo.csv").read_text()
     leave(counter(tmp_path, [1, Scr(LOGIN), "104", Scr(LOGGED_IN), Key("x"), Msg(MUST_RETURN),
                              Yes(RETURN_Q), See(DISK_Q), "9", See(connected("David Evans")), 3,
                              See(SEARCH), "Vertigo", Msg(CAN_RENT), Yes(RENT_Q),
