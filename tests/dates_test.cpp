@@ -53,13 +53,14 @@ TEST(Hold, LastDayOnTheShopsCalendar) {
 }
 
 // A subscription ends its months after it began, the day cut to a shorter
-// month's last (29 February in a leap year); the days left to its end count
+// month's last (29 February in a leap year, its March whole); the days left to its end count
 // 0 on it and -1 the day after, a 29 February one day before 1 March.
 TEST(Subscription, LastDayAndDaysLeft) {
     const std::tuple<int, int32_t, int, int, int64_t> cases[] = {
         {20260115, 1, 20260215, 20260215, 0},   {20251120, 3, 20260220, 20260221, -1},
         {20260131, 1, 20260228, 20260226, 2},   {20280131, 1, 20280229, 20280301, -1},
-        {20260505, 0, 20260505, 20250505, 365}, {20261031, 14, 20271231, 20280101, -1}};
+        {20260505, 0, 20260505, 20250505, 365}, {20261031, 14, 20271231, 20280101, -1},
+        {20271231, 3, 20280331, 20280331, 0}};
     for (const auto& [start, months, end, today, left] : cases) {
         const Date e = subscription_end(ClientRec{1, {}, {}, {}, date(start), 0, months, 0});
         EXPECT_EQ(e.year * 10000 + e.month * 100 + e.day, end) << start << " + " << months;

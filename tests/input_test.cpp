@@ -25,7 +25,7 @@ TEST(Keys, DecodeToTheConsoleCodes) {
         {{"\r\n"}, {13, 13}},
         {{"\x1b[A\x1b[B\x1b[C\x1b[D"}, {224, 72, 224, 80, 224, 77, 224, 75}},
         {{"\x1bOA\x1bOB\x1bOC\x1bOD"}, {224, 72, 224, 80, 224, 77, 224, 75}},
-        {{"\x1b", "", "\x1bq"}, {27, 27, 'q'}}, // a lone Esc; Esc, then a key
+        {{"\x1b", "", "\x1bq"}, {27, 27, 'q'}},      // a lone Esc; Esc, then a key
         {{std::string("\x1b\0q", 3)}, {27, 0, 'q'}}, // Esc, then Ctrl-Space's NUL
         {{"\x1b", "[", "A", "\x1bO", "B", "y"}, {224, 72, 224, 80, 'y'}}, // split across reads
         {{"\x1b[1;", "", "n"}, {kKeyOther, 'n'}},                         // cut off

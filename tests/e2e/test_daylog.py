@@ -83,7 +83,8 @@ def test_restore_until_a_moment_gives_the_tables_of_that_moment(week, tmp_path, 
     errands = [when for when, _, _ in WEEK]
     assert tables(trial) == after[errands[errands.index(moment) - 1]]
     last = sorted(trial.glob("daylog-*.log"))[-1].read_text().splitlines()[-1].split("\t")
-    assert last[2:5] == ["rentdesk-admin restore", "restore", f"backup={backup.name}"]
+    assert last[2:5] + last[-1:] == ["rentdesk-admin restore", "restore", f"backup={backup.name}",
+                                     f"until={moment}"]
     assert rd.admin(trial, "check").returncode == 0
 
 
