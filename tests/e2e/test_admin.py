@@ -157,6 +157,9 @@ MESSAGES = [  # arguments, run beside the shops "a" and "my $hop`s"; exit status
     (["--data", "a", "restore", "a", "--keep", "x"], 2, "--keep needs a whole number of folders"),
     (["--data", "a", "backup", "a", "--keep", ""], 2, "--keep needs a whole number of backups"),
     (["check", "--data"], 2, "rentdesk-admin: --data needs a folder\n"),
+    (["--data", "new/shop", "init", "2"], 0, "Created the five data files with 2 slots each.\n"),
+    (["--data", "a", "receipt", "1"], 1, "rentdesk-admin: the day log holds no event 1.\n"),
+    (["--data", "a", "receipt", "0"], 2, "receipt takes the number of a payment's event\n"),
     (["--data", "nowhere", "check"], 1, "the data folder nowhere cannot be used: No such file"),
     ([], 2, "rentdesk-admin: no command given\n"),
     (["--data", "a", "backup", "--keep", "1"], 2, "backup needs a destination folder\n"),
@@ -179,6 +182,7 @@ def test_admin_messages_name_what_to_do(tmp_path, args, status, words):
         base(tmp_path / shop).write()
     run = rd.admin(tmp_path, *args)
     assert run.returncode == status and words in run.stdout + run.stderr
+    assert status or "init" not in args or (tmp_path / "new/shop/user.txt").stat().st_size == 128
     lines = run.stdout.splitlines()
     assert "--help" not in args or max(map(len, lines)) <= 80 and len(lines) <= 24
 

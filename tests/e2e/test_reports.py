@@ -140,8 +140,8 @@ def test_export_quotes_and_guards_each_field_and_writes_any_date_and_number_stor
 BAD = [  # a row of a file to import into the prepared folder, what is said of it
     ("clients", "0,Ann,Lee,Haifa,2009-01-01,5,1,0", "id must be a whole number 1 or more"),
     ("clients", "7,Ann,Lee,Haifa,2009-01-01,5,1,0", "client 7 is already in user.txt"),
-    ("clients", "30,Ann,Lee,Haifa,2009-02-29,5,1,0",
-     "subdate must be a day of the calendar written YYYY-MM-DD"),
+    *(("clients", f"30,Ann,Lee,Haifa,{day},5,1,0", "subdate must be a day of the calendar "
+       "written YYYY-MM-DD") for day in ("2009-02-29", "2009-12-32")),
     ("clients", '31," ",Lee,Haifa,2009-01-01,-5,1,0',
      "fname is empty; phone must be a whole number 0 or more"),
     ("clients", "32,Ann,Lee,Haifa,2009-01-01,5,1",
@@ -158,7 +158,7 @@ BAD = [  # a row of a file to import into the prepared folder, what is said of i
      "there are 1 fields where id,fname,lname,address,subdate,phone,months,fine needs 8; this "
      "file seems to separate its fields by semicolons, where import takes commas"),
     ("clients", "34,Ann,Lee,Haifa,2009-01-01,5,1,0", None),
-    ("clients", "34,Ann,Lee,Haifa,2009-01-01,5,1,0", "client 34 is on line 12 already"),
+    ("clients", "34,Ann,Lee,Haifa,2009-01-01,5,1,0", "client 34 is on line 13 already"),
     *(("clients", f"35,{name},Lee,Haifa,2009-01-01,5,1,0", "fname holds a control character or "
        "bytes that are not UTF-8") for name in ("\udced\udca0\udc80", "\udce0\udc80\udc80",
                                                 "\udcf4\udc90\udc80\udc80")),
