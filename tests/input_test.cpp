@@ -103,6 +103,10 @@ TEST(KeyEvents, GiveTheCodesOfTheWindowsConsole) {
         {{press(0x26, 0, gray), press(0x28, 0, gray), press(0x25, 0, gray), press(0x27, 0, gray)},
          {224, 72, 224, 80, 224, 75, 224, 77}},
         {{press(0x26), press(0x28)}, {0, 72, 0, 80}}, // the keypad's, NumLock off
+        // the gray Ins, Del, Home, End, PgUp, PgDn
+        {{press(0x2D, 0, gray), press(0x2E, 0, gray), press(0x24, 0, gray), press(0x23, 0, gray),
+          press(0x21, 0, gray), press(0x22, 0, gray)},
+         {224, 82, 224, 83, 224, 71, 224, 79, 224, 73, 224, 81}},
         // F1, Shift-F10, F11, Ctrl-F12; F1 to F12; Ctrl-Up, Alt-Up, Alt with the keypad's Up
         {{press(0x70), press(0x79, 0, kShift), press(0x7A), press(0x7B, 0, kLeftCtrl)},
          {0, 59, 0, 93, 224, 133, 224, 138}},
