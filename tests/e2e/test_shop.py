@@ -157,6 +157,7 @@ def test_without_keep_nothing_is_removed_and_restore_keeps_the_newest_replaced_f
     assert [p.name for p in backup] == sorted(seen)[1:]
     for keep in ([], [], [], ["--keep", "2"]):  # three folders of replaced files, then two
         run = rd.admin(tmp_path / "shop", "restore", backup[0], *keep)
+        assert run.returncode == 0
         made.append(run.stdout.split("replaced are in ")[1].split("/")[0])
         assert sorted(p.name for p in (tmp_path / "shop").glob("replaced-*")) == made[2 * bool(keep):]
     assert len(backup) == 2 and run.stdout.count("Removed the older replaced folder") == 2
