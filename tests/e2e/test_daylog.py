@@ -112,7 +112,8 @@ def other_history(backup):
 
 @pytest.mark.parametrize("until, tamper, why", [
     ("2009-03-01 08:00", None, "the backup was taken after that moment"),
-    ("2009-03-02 9:00", None, "--until needs a moment"),
+    *((moment, None, "--until needs a moment") for moment in ("2009-03-02 9:00",
+                                                             "2009-03-02 10:60")),
     ("2009-03-02 10:00", other_history, "(1) is not in this folder's day log"),
     ("2009-03-02 10:00", lambda b: next(b.glob("daylog-*.log")).unlink(),
      "the backup holds no day log"),

@@ -41,10 +41,10 @@ CASES = [
       V(8, 13, "2009-03-01"), V(7, 13, "2009-02-27")],
      [1, Scr(LOGIN), "13", Scr(LOGGED_IN), Key("x"), Msg(MUST_RETURN), Yes(RETURN_Q),
       Msg(notice("returned", PHONE, "Ann Lee", "Heat")), Scr(INFO + "\n\n" + DISK_Q),
-      "0", Scr(DISK_AGAIN), "11", Scr(DISK_AGAIN), "abc", Scr(DISK_AGAIN), "7",
+      "0", Scr(DISK_AGAIN), "11", Scr(DISK_AGAIN), "abc", Scr(DISK_AGAIN), "10",
       See(connected("Dan Gold"))],
      lambda m: (m[Client].set(13, fine=70), m[Rent].delete(13), m[Saved].insert(H(7, 13, 1, T)),
-                m[Reserve].delete(13, of(7)), m[Movie].set(13, rented=0, saved=1, diskstatus=7))),
+                m[Reserve].delete(13, of(7)), m[Movie].set(13, rented=0, saved=1, diskstatus=10))),
 
     ("return at login: disk kept, then the return question escaped", T,
      [ANN, M(4, 1, "Alien", rented=1), M(4, 2, "Alien"), R(7, 4, 1)],
