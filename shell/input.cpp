@@ -384,12 +384,16 @@ int ConsoleInput::decode_escape() {
 void ConsoleInput::fill_line() {
     if (events_)
         return edit_line();
-    std::size_t typed_ahead = raw_.size();
+    const std::size_t typed_ahead = raw_.size();
     std::string typed;
     while (true) {
         int b = next_byte(-1, true);
         if (b < 0)
             continue;
+        // Enter pressed while keys were read came as a carriage return, which
+        // the terminal turns into a newline for a typed line.
+        if (b == '\r' && typed.size() < typed_ahead)
+            b = '\n';
         typed += static_cast<char>(b);
         if (b == '\n')
             break;

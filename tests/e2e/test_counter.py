@@ -38,6 +38,17 @@ def test_menu_moves_refuses_and_exits(tmp_path):
     assert s.status() == 1
 
 
+def test_an_answer_typed_ahead_is_shown_when_its_prompt_comes_and_taken(tmp_path):
+    rd.Shop(tmp_path).put(ANN).write()
+    s = rd.Session(tmp_path)
+    s.see(MENU_END)
+    s.key("\r7\r")  # Enter on Client Login and the id, before the login screen is there
+    s.see("The user is now logged into the system")
+    assert b"Insert ID number \r\n7\r\n" in s.out
+    play(s, [Key("x"), Msg(NO_RETURN), See(connected("Ann Lee")), Key("esc")])
+    assert s.status() == 1
+
+
 @pytest.mark.parametrize("how, typing", [("esc", 0), ("eof", 1), ("TERM", 0), ("INT", 1),
                                          ("INT", 0), ("HUP", 0)])
 def test_every_way_out_ends_with_1_and_restores_the_terminal(tmp_path, how, typing):
