@@ -1,6 +1,6 @@
-# The counter program itself: the main menu and its guards, every way out,
-# a run that passes midnight, bad answers at every kind of prompt, and its
-# command line.
+# The counter program itself: the main menu and its guards, an answer typed
+# ahead, every way out, a run that passes midnight, bad answers at every kind
+# of prompt, and its command line.
 
 import os
 import signal
