@@ -92,6 +92,13 @@ static ConsoleInput events(std::deque<console::KeyEvent> script, std::string& ec
         [] { throw std::out_of_range("input ended"); });
 }
 
+static std::deque<console::KeyEvent> fkeys(uint32_t state) { // F1 to F12 pressed with state
+    std::deque<console::KeyEvent> keys;
+    for (uint16_t key = 0x70; key <= 0x7B; ++key)
+        keys.push_back(press(key, 0, state));
+    return keys;
+}
+
 TEST(KeyEvents, GiveTheCodesOfTheWindowsConsole) {
     using namespace console;
     const uint32_t gray = kEnhancedKey;
@@ -114,6 +121,13 @@ TEST(KeyEvents, GiveTheCodesOfTheWindowsConsole) {
           press(0x77), press(0x78), press(0x79), press(0x7A), press(0x7B)},
          {0, 59, 0, 60, 0, 61, 0, 62, 0,   63,  0,   64,
           0, 65, 0, 66, 0, 67, 0, 68, 224, 133, 224, 134}},
+        // F1 to F12 with Shift, with Ctrl, with Alt
+        {fkeys(kShift), {0, 84, 0, 85, 0, 86, 0, 87, 0,   88,  0,   89,
+                         0, 90, 0, 91, 0, 92, 0, 93, 224, 135, 224, 136}},
+        {fkeys(kLeftCtrl), {0, 94,  0, 95,  0, 96,  0, 97,  0,   98,  0,   99,
+                            0, 100, 0, 101, 0, 102, 0, 103, 224, 137, 224, 138}},
+        {fkeys(kLeftAlt), {0, 104, 0, 105, 0, 106, 0, 107, 0,   108, 0,   109,
+                           0, 110, 0, 111, 0, 112, 0, 113, 224, 139, 224, 140}},
         {{press(0x26, 0, gray | kLeftCtrl), press(0x26, 0, gray | kLeftAlt),
           press(0x26, 0, kLeftAlt)},
          {224, 141, 0, 152}},
