@@ -100,6 +100,7 @@ def test_command_line(tmp_path, args, status, out, err):
     run = subprocess.run([rd.BUILD / prog, *args], cwd=tmp_path, capture_output=True, text=True,
                          stdin=subprocess.DEVNULL)
     assert run.returncode == status and out in run.stdout and err in run.stderr
+    assert run.stderr.count("usage: ") == (status == 2)  # every refusal of its arguments
     assert status != 1 or (run.stdout, run.stderr) == (out, err)
 
 

@@ -60,7 +60,8 @@ CASES = [
     ("add client: id in use, bad answers asked again, first word kept", T, [DAN],
      [5, Yes(CLIENT_Q), See("\n\n\n Insert identification number\n"), "13",
       Msg(info("\n\n\n Identification number is already in the system\n")),
-      See("\n\n\n Insert again identification number\n"), "0",
+      Scr("\n         ******************Insert New Client****************** \n"
+          "\n\n\n Insert again identification number\n"), "0",
       See("\n\n\n Insert again identification number\n"), "21",
       See("\n Insert client first name\n"), "Ann Marie", See("\n Insert client last name\n"),
       "Lee", See("\n Insert client adrress\n"), "Main",
