@@ -143,6 +143,8 @@ CONTENTS = [  # an intent a crash left, of Ben's record w at offset o; what a st
     *((lambda o, w, at=at: rd.intent(("S", "user.txt", 832), ("W", "user.txt", at, w)),
        f"holds a write of 64 bytes at byte {at} of user.txt, where no whole record of it can be")
       for at in (2 ** 40, -64, 800)),
+    (lambda o, w: rd.intent(("S", "user.txt", 832), ("W", "user.txt", 0, b"")),
+     "holds a write of 0 bytes at byte 0 of user.txt, where no whole record of it can be"),
     (lambda o, w: rd.intent(("W", "user.txt", 512, w[:4]), form=b"RDJ1"),
      "holds a write of 4 bytes at byte 512 of user.txt, where no whole record of it can be"),
     (lambda o, w: rd.intent(("S", "user.txt", 832), ("W", "notes.txt", 0, w)),
