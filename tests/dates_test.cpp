@@ -31,12 +31,13 @@ TEST(LateFine, WorkedCases) {
 
 // The due day the owner's overdue report shows and the day log keeps: New
 // Year's Eve is a day of December, 29 February one of any February, 30
-// April one of April.
+// April one of April; a day past January's 31st is in February.
 TEST(DueDay, AsTheReportsShowIt) {
     const std::tuple<int, int32_t, int> cases[] = {{20081226, 5, 20081231},
                                                    {20081227, 5, 20090101},
                                                    {20090227, 2, 20090229},
-                                                   {20090427, 3, 20090430}};
+                                                   {20090427, 3, 20090430},
+                                                   {20090130, 2, 20090201}};
     for (const auto& [rented, days, due] : cases) {
         const Date d = due_date(RentRec{1, date(rented), 1, 1, days});
         EXPECT_EQ(d.year * 10000 + d.month * 100 + d.day, due) << days << " days from " << rented;
