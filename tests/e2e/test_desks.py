@@ -186,8 +186,12 @@ CASES = [
       Msg(info("\n\n\n The copy wasn't found in the catalog",
                "\n Go to offline search for information about copyes", "\n Exiting to main manu"))],
      lambda m: (m[Saved].delete(8), m[Movie].delete(4, copy(2)), m[Reserve].delete(5),
-                m[Movie].delete(5))),
+                m[Movie].delete(5), logged(m, "reservation-cancelled\tclient=13\tmovie=5"))),
 ]
+
+
+def logged(shop, event):  # the day log holds the event, as the owner reads it back
+    assert any(f"\t{event}\n" in log.read_text() for log in shop.dir.glob("daylog-*.log")), event
 
 
 @pytest.mark.parametrize("case", CASES, ids=[c[0] for c in CASES])
