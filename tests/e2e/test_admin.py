@@ -175,6 +175,7 @@ MESSAGES = [  # arguments, run beside the shops "a" and "my $hop`s"; exit status
                                                     'and --until "YYYY-MM-DD HH:MM"\n'),
     (["frob"], 2, "unknown command 'frob'\nusage: rentdesk-admin [--data DIR] init SLOTS"),
     (["--help"], 0, "  dump FILE                 print the key of every slot of a data file\n"),
+    (["--help"], 0, "data files and the\n" + " " * 28 + "day log; --repair mends what"),
     (["--help"], 0, "\nEvery command, its messages and exit statuses: man rentdesk-admin\n"),
     (["--data", "a", "compact", "films"], 2, "TABLE must be clients, movies, rentals, reservations"),
     (["--data", "a", "compact", "movies", "holds"], 2, "compact takes at most one table"),
