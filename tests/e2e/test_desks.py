@@ -98,8 +98,8 @@ CASES = [
     ("online search: exact titles only, a held copy behind a free one, renting, no reserving", T,
      [ANN, BEN, DAN, M(4, 1, "Alien", rented=1), M(4, 2, "Alien"), M(3, 1, "Jaws", saved=1),
       H(13, 3, 1), M(3, 2, "Jaws"), M(3, 3, "Jaws", saved=1), H(7, 3, 3),
-      M(9, 1, "The Good the Bad an"), M(5, 1, "Up", rented=1), R(13, 5, 1)],
-     # Jaws in slot order: Dan's hold, free, Ann's hold, which she reaches
+      M(9, 1, "The Good the Bad an"), M(1, 1, "Up", rented=1), R(13, 1, 1)],
+     # Jaws in slot order: Dan's hold, free, Ann's hold, which she reaches; Up is movie 1
      [*login(7, "Ann Lee"), 3, Msg(hold_notice("Jaws", 3, 3)),
       *TITLE_SEARCHES, Scr(SEARCH), "Up", Msg(NOT_AVAILABLE), Yes(RESERVE_Q),
       Msg(info("\n\n\n A movie as been saved for the client!\n ",
