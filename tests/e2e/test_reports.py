@@ -90,14 +90,14 @@ def test_a_report_reads_a_folder_in_use_or_left_by_a_crash_and_changes_nothing(t
 
 CLIENTS = ("id,fname,lname,address,subdate,phone,months,fine\r\n"
            '1,Bartholomew,Smithsonié,"St 5, Haifa",2008-02-29,2147483647,3,0\r\n'
-           "2,Zoë,-Lee,@Haifa,2009-01-31,0,0,15\r\n")  # a spreadsheet would run these
+           "2,Zoë😀,-Lee,@Haifa,2009-01-31,0,0,15\r\n")  # a spreadsheet would run these
 MOVIES = "name,id,copy,diskstatus,rentdays,rented,saved\n" + "".join(
     f"Title {i % 4},{100 + i % 4},{i},5,3,0,0\n" for i in range(1, 16)) + (
     '"Amélie, the Film",7,1,8,2,0,0\n')
 # The same as the desks store them, texts whole up to 11 and 19 bytes; 16
 # copies grow the catalogue from 2 slots, twice in the one action.
 IMPORTED = [rd.Client(1, "Bartholomew", "Smithsonié", "St 5, Haifa", "2008-02-29", 2147483647, 3),
-            rd.Client(2, "Zoë", "-Lee", "@Haifa", "2009-01-31", 0, 0, 15),
+            rd.Client(2, "Zoë😀", "-Lee", "@Haifa", "2009-01-31", 0, 0, 15),
             *(M(100 + i % 4, i, f"Title {i % 4}", status=5) for i in range(1, 16)),
             M(7, 1, "Amélie, the Film", days=2)]
 
