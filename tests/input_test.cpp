@@ -55,7 +55,9 @@ TEST(TypedReads, TakeWhatTheyShouldAndLeaveTheRest) {
         {"ii", "2147483647|no", {"2147483647 2147483648\n"}},
         {"iii", "-2147483648|no|no", {"-2147483648\n", "-2147483649\n", "99999999999999999999\n"}},
         {"iwi", "no||8", {"\n", " \t\n", "+8\n"}},
-        {"wlw", "Jo| Smith|Zo\xc3\xa9\x65!", {" Jo Smith\n", "Zo\xc3\xa9\x01\xc3\x65\x80\xff!\n"}},
+        {"wlw",
+         "Jo| Smith|Zo\xc3\xa9\x65!",
+         {" Jo Smith\n", "Zo\xc3\xa9\x01\xc3\x65\x80\xff\xe2\x82!\n"}},
         // keys pressed while typing are taken out whole
         {"l", "Titlex", {"\x1b[AT\x1bOAi\x1b[[Bt\x1b[11~l\x1b[1;2Ae\x1bx\x1b[[A\n"}},
         {"ii", "42|7", {"4\x1b[D2\x1b[[A 7\n"}}};
